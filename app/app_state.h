@@ -1,0 +1,99 @@
+// The one process-wide state record. Every Part reads and writes its fields by name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "anim/anim_values.h"
+#include "anim/phase_clock.h"
+#include "platform/win32.h"
+
+// Identifiers that are also the stored registry values.
+typedef int32_t SceneId;
+typedef int32_t ToneId;
+typedef int32_t LangId;
+typedef int32_t DisplayMode;
+inline constexpr SceneId kSceneTitle = 0, kSceneMainMenu = 1;
+inline constexpr ToneId kToneOriginal = 0, kToneBrightened = 1, kToneLight = 2;
+inline constexpr LangId kLangAuto = 0, kLangChinese = 1, kLangEnglish = 2, kLangJapanese = 3;
+inline constexpr DisplayMode kModeFullscreen = 0, kModeWindowed = 1, kModeWallpaper = 2;
+
+struct AppState {
+  // A. Command-line overrides: written only by the command-line parser.
+  bool optWindow = false;
+  bool optWallpaper = false;
+  bool seedGiven = false;
+  uint32_t seed = 0;
+  bool speedGiven = false;
+  float optSpeed = 1.0f;
+  bool fixedTimeGiven = false;
+  float fixedTime = 0.0f;
+  bool sceneGiven = false;
+  int32_t optScene = 0;
+  bool langGiven = false;
+  int32_t optLang = 0;
+  bool toneGiven = false;
+  int32_t optTone = 0;
+  std::wstring logPath;
+  std::wstring dumpPath;
+  int32_t dumpWidth = 1920;
+  int32_t dumpHeight = 1080;
+  bool debugValuesGiven = false;
+  AnimValues debugValues = {};
+
+  // B. Current settings: resolved at start-up, changed by the setters.
+  SceneId scene = 0;
+  float speed = 1.0f;
+  ToneId tone = 0;
+  LangId lang = 0;
+
+  // C. Display and shell.
+  HINSTANCE instance = nullptr;
+  HWND mainWindow = nullptr;
+  bool fullscreen = false;
+  bool wallpaperActive = false;
+  bool recreatingWindow = false;
+  int32_t renderWidth = 1280;
+  int32_t renderHeight = 720;
+  LONG_PTR savedWindowStyle = WS_OVERLAPPEDWINDOW;
+  RECT savedWindowRect = {0, 0, 0, 0};
+  std::wstring savedWallpaperPath;
+  HWND trayWindow = nullptr;
+  uint32_t taskbarCreatedMessage = 0;
+  NOTIFYICONDATAW trayIcon = {};
+
+  // D. Phase clocks: written once by InitPhaseClocks.
+  PhaseClock rotationClock = {};
+  PhaseClock nearClock = {};
+  PhaseClock farClock = {};
+  PhaseClock colourClock = {};
+  PhaseClock menuClock = {};
+
+  // E. Timing.
+  int64_t perfFrequency = 0;
+  int64_t perfStart = 0;
+
+  // F. Renderer objects: counted references, null until the renderer creates them.
+  ID3D11Device* device = nullptr;
+  ID3D11DeviceContext* context = nullptr;
+  IDXGISwapChain1* swapChain = nullptr;
+  ID3D11RenderTargetView* renderTargetView = nullptr;
+  ID3D11VertexShader* vertexShader = nullptr;
+  ID3D11PixelShader* pixelShader = nullptr;
+  ID3D11Buffer* constantBuffer = nullptr;
+  ID3D11ShaderResourceView* wallView = nullptr;
+  ID3D11ShaderResourceView* spotView = nullptr;
+  ID3D11SamplerState* wallSampler = nullptr;
+  ID3D11SamplerState* spotSampler = nullptr;
+};
+
+extern AppState gApp;
+
+// Gives up one counted reference and clears the field that held it.
+template <typename T>
+void ReleaseObject(T*& object) {
+  if (object) {
+    object->Release();
+    object = nullptr;
+  }
+}

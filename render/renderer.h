@@ -1,0 +1,23 @@
+// The Direct3D 11 renderer: device, shaders, textures, samplers, constant buffer, swap chain.
+#pragma once
+
+#include <cstdint>
+
+#include "anim/anim_values.h"
+#include "platform/win32.h"
+
+// Resource identifiers of the program's data (type RCDATA) and its icon.
+enum ResourceId : int {
+  IconProgram = 1,
+  ResourceWallTexture = 101,
+  ResourceSpotTexture = 102,
+  ResourcePixelShader = 103,
+  ResourceVertexShader = 104,
+};
+
+bool StartRenderer(bool offscreen);
+bool CreateSwapChain();
+bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
+                 ID3D11ShaderResourceView** view);
+void DrawFrame(ID3D11RenderTargetView* target, uint32_t width, uint32_t height,
+               const AnimValues& values);

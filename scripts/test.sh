@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Every test: sets up, then builds and runs the suite normally and under AddressSanitizer +
+# UndefinedBehaviorSanitizer, checks that the assets regenerate byte for byte, and
+# cross-builds the Windows program.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+bash "$here/scripts/setup.sh"
+
+echo "== normal build"
+bash "$here/scripts/build.sh" "$here/build"
+(cd "$here/build" && ctest --output-on-failure -j "$(nproc)")
+
+echo "== sanitizer build"
+bash "$here/scripts/build.sh" "$here/build-asan" -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+(cd "$here/build-asan" && ctest --output-on-failure -j "$(nproc)")
+
+if [ -x "$here/build/tools/velmora_assets" ]; then
+  echo "== assets regenerate byte for byte"
+  out=$(mktemp -d)
+  "$here/build/tools/velmora_assets" "$out"
+  for f in wall.bc3 spot.bc1 velmora.ico; do
+    cmp "$out/$f" "$here/assets/$f"
+  done
+  rm -rf "$out"
+fi
+
+echo "== Windows cross build"
+bash "$here/scripts/build.sh" "$here/build-windows" \
+  -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake"

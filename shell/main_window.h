@@ -1,0 +1,10 @@
+// The main window in its three display modes, its keys and its swap-chain resize.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+void CreateMainWindow(int32_t mode);
+void SetDisplayMode(int32_t mode);
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
