@@ -1,0 +1,24 @@
+// Test controls of the software Direct3D device: injected failures, the last presented
+// image of a swap chain, and a count of live objects so tests can check nothing leaks.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/portable/d3d11.h"
+
+enum class PortableD3DFailure { Device, PixelShader, Texture, SwapChain, ResizeBuffers, Map };
+
+// The next `count` calls of that kind fail (D3D11CreateDevice, CreatePixelShader,
+// CreateTexture2D, CreateSwapChainForHwnd, ResizeBuffers, Map) with E_FAIL.
+void PortableFailNext(PortableD3DFailure what, int count = 1);
+void PortableResetFailures();
+
+// The last image presented by a swap chain: RGBA8 rows, width, height; false if none yet.
+bool PortableReadPresented(IDXGISwapChain1* chain, std::vector<uint8_t>* rgba, UINT* w, UINT* h);
+
+// Number of device, DXGI and blob objects whose reference count has not reached zero.
+int PortableLiveObjectCount();
+
+// Number of Present calls on all swap chains since start.
+int PortablePresentCount();
