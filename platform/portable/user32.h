@@ -89,6 +89,14 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
 #define SW_SHOW 5
+#define SW_MINIMIZE 6
+#define SW_RESTORE 9
+
+#define HWND_TOP ((HWND)0)
+#define HWND_BOTTOM ((HWND)1)
+#define HWND_BROADCAST ((HWND)0xffff)
+
+#define SC_CLOSE 0xF060
 
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
@@ -140,6 +148,21 @@ struct WNDCLASSEXW {
   LPCWSTR lpszMenuName;
   LPCWSTR lpszClassName;
   HICON hIconSm;
+};
+
+struct CREATESTRUCTW {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCWSTR lpszName;
+  LPCWSTR lpszClass;
+  DWORD dwExStyle;
 };
 
 struct MSG {
