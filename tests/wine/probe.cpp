@@ -1,0 +1,152 @@
+// Looks at the running program from outside, for the tests under Wine: window geometry,
+// parents and styles, the cursor, the notification-area icon and the popup menu, and
+// broadcasts the message a restarted shell sends. Prints "key=value" lines.
+//
+//   probe window CLASS       the first window of that class, top-level or child
+//   probe screen             the primary monitor's rectangle
+//   probe cursor             the cursor the system shows now
+//   probe menu               the popup menu that is open, if any
+//   probe tray-exists HWND   whether HWND has notification-area icon 1
+//   probe tray-remove HWND   removes that icon, as a crashed shell would lose it
+//   probe taskbar-created    broadcasts "TaskbarCreated"
+//   probe close CLASS        posts WM_CLOSE to the first window of that class
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Search {
+  std::wstring className;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam) {
+  Search* search = (Search*)lParam;
+  wchar_t name[256] = {};
+  GetClassNameW(window, name, 256);
+  if (search->className == name) {
+    search->found = window;
+    return FALSE;
+  }
+  EnumChildWindows(window, MatchWindow, lParam);
+  return search->found ? FALSE : TRUE;
+}
+
+HWND FindAnyWindow(const char* className) {
+  Search search = {std::wstring(className, className + std::strlen(className)), nullptr};
+  EnumWindows(MatchWindow, (LPARAM)&search);
+  return search.found;
+}
+
+std::string ClassOf(HWND window) {
+  wchar_t name[256] = {};
+  if (window) GetClassNameW(window, name, 256);
+  std::string narrow;
+  for (const wchar_t* c = name; *c; ++c) narrow += (char)*c;
+  return narrow;
+}
+
+// The X11 window that Wine made for a top-level window, so that xdotool can address it.
+unsigned long long XWindowOf(HWND window) {
+  return (unsigned long long)(ULONG_PTR)GetPropW(window, L"__wine_x11_whole_window");
+}
+
+void PrintRect(const char* name, RECT r) {
+  std::printf("%s=%ld,%ld,%ld,%ld\n", name, r.left, r.top, r.right, r.bottom);
+}
+
+int PrintWindow(HWND window) {
+  if (!window) {
+    std::printf("found=0\n");
+    return 1;
+  }
+  RECT outer, client;
+  GetWindowRect(window, &outer);
+  GetClientRect(window, &client);
+  POINT origin = {0, 0};
+  ClientToScreen(window, &origin);
+  HWND parent = GetAncestor(window, GA_PARENT);
+  if (parent == GetDesktopWindow()) parent = nullptr;
+  std::printf("found=1\nhwnd=%llu\n", (unsigned long long)(ULONG_PTR)window);
+  std::printf("visible=%d\n", IsWindowVisible(window) ? 1 : 0);
+  std::printf("parent=%llu\nparent_class=%s\n", (unsigned long long)(ULONG_PTR)parent,
+              ClassOf(parent).c_str());
+  PrintRect("rect", outer);
+  std::printf("client=%ld,%ld\n", client.right, client.bottom);
+  std::printf("client_origin=%ld,%ld\n", origin.x, origin.y);
+  std::printf("style=0x%08lX\nexstyle=0x%08lX\n", (unsigned long)GetWindowLongPtrW(window, GWL_STYLE),
+              (unsigned long)GetWindowLongPtrW(window, GWL_EXSTYLE));
+  wchar_t title[256] = {};
+  GetWindowTextW(window, title, 256);
+  std::printf("title_length=%d\n", (int)wcslen(title));
+  std::printf("xwindow=%llu\n", XWindowOf(GetAncestor(window, GA_ROOT)));
+  return 0;
+}
+
+NOTIFYICONDATAW IconOf(const char* handle) {
+  NOTIFYICONDATAW icon = {};
+  icon.cbSize = sizeof(icon);
+  icon.hWnd = (HWND)(ULONG_PTR)std::strtoull(handle, nullptr, 0);
+  icon.uID = 1;
+  return icon;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 2;
+  std::string command = argv[1];
+  if (command == "window" && argc == 3) return PrintWindow(FindAnyWindow(argv[2]));
+  if (command == "screen") {
+    MONITORINFO info = {};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY), &info);
+    PrintRect("monitor", info.rcMonitor);
+    return 0;
+  }
+  if (command == "cursor") {
+    CURSORINFO cursor = {};
+    cursor.cbSize = sizeof(cursor);
+    if (!GetCursorInfo(&cursor)) return 1;
+    std::printf("showing=%d\nhandle=%llu\nposition=%ld,%ld\n",
+                (cursor.flags & CURSOR_SHOWING) && cursor.hCursor ? 1 : 0,
+                (unsigned long long)(ULONG_PTR)cursor.hCursor, cursor.ptScreenPos.x,
+                cursor.ptScreenPos.y);
+    return 0;
+  }
+  if (command == "menu") {
+    HWND menu = FindWindowW(L"#32768", nullptr);
+    if (!menu || !IsWindowVisible(menu)) {
+      std::printf("found=0\n");
+      return 1;
+    }
+    return PrintWindow(menu);
+  }
+  if (command == "tray-exists" && argc == 3) {
+    // Changing nothing on an icon succeeds exactly when the notification area holds it.
+    NOTIFYICONDATAW icon = IconOf(argv[2]);
+    std::printf("exists=%d\n", Shell_NotifyIconW(NIM_MODIFY, &icon) ? 1 : 0);
+    return 0;
+  }
+  if (command == "tray-remove" && argc == 3) {
+    NOTIFYICONDATAW icon = IconOf(argv[2]);
+    std::printf("removed=%d\n", Shell_NotifyIconW(NIM_DELETE, &icon) ? 1 : 0);
+    return 0;
+  }
+  if (command == "taskbar-created") {
+    UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+    std::printf("posted=%d\n", PostMessageW(HWND_BROADCAST, message, 0, 0) ? 1 : 0);
+    return 0;
+  }
+  if (command == "close" && argc == 3) {
+    HWND window = FindAnyWindow(argv[2]);
+    std::printf("posted=%d\n", window && PostMessageW(window, WM_CLOSE, 0, 0) ? 1 : 0);
+    return window ? 0 : 1;
+  }
+  return 2;
+}
