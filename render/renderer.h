@@ -19,5 +19,9 @@ bool StartRenderer(bool offscreen);
 bool CreateSwapChain();
 bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
                  ID3D11ShaderResourceView** view);
-void DrawFrame(ID3D11RenderTargetView* target, uint32_t width, uint32_t height,
+// Uploads the frame's constants and draws it into target; false (nothing drawn) when the
+// constant buffer could not be mapped.
+bool DrawFrame(ID3D11RenderTargetView* target, uint32_t width, uint32_t height,
                const AnimValues& values);
+// Gives up every renderer object of gApp; process exit otherwise reclaims them.
+void ReleaseRenderer();
