@@ -83,7 +83,9 @@ int PrintWindow(HWND window) {
               (unsigned long)GetWindowLongPtrW(window, GWL_EXSTYLE));
   wchar_t title[256] = {};
   GetWindowTextW(window, title, 256);
-  std::printf("title_length=%d\n", (int)wcslen(title));
+  char utf8[1024] = {};
+  WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, (int)sizeof(utf8), nullptr, nullptr);
+  std::printf("title=%s\n", utf8);
   std::printf("xwindow=%llu\n", XWindowOf(GetAncestor(window, GA_ROOT)));
   return 0;
 }
