@@ -1,0 +1,93 @@
+// The user's settings under HKEY_CURRENT_USER\Software\VelmoraTitleLive, the playback-speed
+// steps, and the autostart entry under the Run key.
+#include "shell/settings.h"
+
+#include <cmath>
+#include <cwctype>
+
+#include "app/app_state.h"
+
+bool ReadStoredSetting(const wchar_t* name, DWORD maxAccepted, DWORD* value) {
+  DWORD stored = 0, size = sizeof(stored);
+  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &stored,
+                   &size) != ERROR_SUCCESS)
+    return false;
+  if (stored > maxAccepted) return false;
+  *value = stored;
+  return true;
+}
+
+void WriteStoredSetting(const wchar_t* name, DWORD value) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name, REG_DWORD, &value, sizeof(value));
+}
+
+DWORD SpeedToPercent(float speed) {
+  float percent = speed * 100.0f + 0.5f;
+  // Only the steps reach here from the menu and the keys; anything outside the stored
+  // range still has to convert without undefined behaviour.
+  if (!(percent >= 0.0f)) return 0;
+  if (percent >= 4294967296.0f) return 0xFFFFFFFFu;
+  return (DWORD)percent;
+}
+
+void SetScene(int32_t scene) {
+  gApp.scene = scene;
+  WriteStoredSetting(L"Scene", (DWORD)scene);
+}
+
+void SetTone(int32_t tone) {
+  gApp.tone = tone;
+  WriteStoredSetting(L"Tone", (DWORD)tone);
+}
+
+void SetSpeed(float speed) {
+  gApp.speed = speed;
+  WriteStoredSetting(L"Speed", SpeedToPercent(speed));
+}
+
+// Ties go to the lower step.
+int NearestSpeedIndex() {
+  int nearest = 0;
+  for (int i = 1; i < kSpeedStepCount; ++i)
+    if (std::fabs(SpeedSteps[i] - gApp.speed) < std::fabs(SpeedSteps[nearest] - gApp.speed))
+      nearest = i;
+  return nearest;
+}
+
+// Steps from the nearest step, not from the exact speed: 0.37 goes up to 0.5.
+void StepSpeed(int steps) {
+  int i = NearestSpeedIndex() + steps;
+  if (i < 0) i = 0;
+  if (i >= kSpeedStepCount) i = kSpeedStepCount - 1;
+  SetSpeed(SpeedSteps[i]);
+}
+
+std::wstring AutostartCommand() {
+  wchar_t path[520];
+  DWORD length = GetModuleFileNameW(nullptr, path, 520);
+  return L"\"" + std::wstring(path, length) + L"\"";
+}
+
+bool IsAutostartEnabled() {
+  wchar_t stored[1024];
+  DWORD size = sizeof(stored);
+  if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, stored, &size) !=
+      ERROR_SUCCESS)
+    return false;
+  // Windows paths ignore letter case, so "C:\Apps\Velmora.exe" names the same program.
+  std::wstring command = AutostartCommand();
+  size_t i = 0;
+  for (; stored[i] && i < command.size(); ++i)
+    if (std::towupper(stored[i]) != std::towupper(command[i])) return false;
+  return !stored[i] && i == command.size();
+}
+
+void ToggleAutostart() {
+  if (IsAutostartEnabled()) {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue);
+    return;
+  }
+  std::wstring command = AutostartCommand();
+  RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, command.c_str(),
+                  (DWORD)((command.size() + 1) * sizeof(wchar_t)));
+}

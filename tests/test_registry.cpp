@@ -1,0 +1,223 @@
+// The per-user registry file: value types and their restrictions, sizes, string terminators,
+// letter case, deletion, persistence, and what happens to a damaged file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/win32.h"
+#include "scratch_directory.h"
+
+namespace {
+
+const wchar_t kKey[] = L"Software\\VelmoraTitleLive";
+
+class Registry : public ::testing::Test {
+ protected:
+  void SetUp() override { config.UseAsConfigHome(); }
+  std::string RegistryFile() const { return config / "velmora/registry"; }
+  std::string ReadFile(const std::string& path) const {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  ScratchDirectory config;
+};
+
+TEST_F(Registry, DwordRoundTripsWithTypeRestrictionAndMissingValues) {
+  DWORD value = 0, size = sizeof(value), type = 0;
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_FILE_NOT_FOUND);
+
+  DWORD stored = 0xFFFFFFFF;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Scene", REG_DWORD, &stored, 4),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, &type, &value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 0xFFFFFFFFu);
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(type, (DWORD)REG_DWORD);
+
+  // Another value in the same key, and the same name in another key, are still missing.
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Tone", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Other", L"Scene", RRF_RT_REG_DWORD, nullptr,
+                         &value, &size),
+            ERROR_FILE_NOT_FOUND);
+
+  // A string is refused by a DWORD read, and a DWORD by a string read.
+  const wchar_t text[] = L"1";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Tone", REG_SZ, text, sizeof(text)),
+            ERROR_SUCCESS);
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Tone", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_UNSUPPORTED_TYPE);
+  wchar_t buffer[16];
+  DWORD bufferSize = sizeof(buffer);
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_SZ, nullptr, buffer, &bufferSize),
+      ERROR_UNSUPPORTED_TYPE);
+  bufferSize = sizeof(buffer);
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_ANY, &type, buffer, &bufferSize),
+            ERROR_SUCCESS);
+  EXPECT_EQ(bufferSize, 4u);
+}
+
+TEST_F(Registry, SizesShortBuffersAndStringTerminators) {
+  const wchar_t text[] = L"\"C:\\Program Files\\Velmora\\velmora.exe\"";
+  const DWORD textBytes = sizeof(text);
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Path", REG_SZ, text, textBytes),
+            ERROR_SUCCESS);
+
+  DWORD size = 0, type = 0;
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Path", RRF_RT_REG_SZ, &type, nullptr, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(size, textBytes);
+  EXPECT_EQ(type, (DWORD)REG_SZ);
+
+  wchar_t buffer[64];
+  for (wchar_t& c : buffer) c = L'#';
+  size = 8;
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Path", RRF_RT_REG_SZ, nullptr, buffer, &size),
+            ERROR_MORE_DATA);
+  EXPECT_EQ(size, textBytes) << "a short buffer is told the size it needs";
+  EXPECT_EQ(buffer[2], L'#') << "nothing is written past what the caller offered";
+
+  size = sizeof(buffer);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Path", RRF_RT_REG_SZ, nullptr, buffer, &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(buffer, text);
+  EXPECT_EQ(size, textBytes);
+
+  // Stored without its terminator: handed out with one, and the size counts it.
+  const wchar_t bare[] = {L'a', L'b', L'c'};
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Bare", REG_SZ, bare, sizeof(bare)),
+            ERROR_SUCCESS);
+  for (wchar_t& c : buffer) c = L'#';
+  size = sizeof(buffer);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Bare", RRF_RT_REG_SZ, nullptr, buffer, &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(buffer, L"abc");
+  EXPECT_EQ(size, 4 * sizeof(wchar_t));
+  size = 3 * sizeof(wchar_t);
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Bare", RRF_RT_REG_SZ, nullptr, buffer, &size),
+            ERROR_MORE_DATA)
+      << "the terminator needs room too";
+
+  // An empty value is an empty string.
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Empty", REG_SZ, nullptr, 0), ERROR_SUCCESS);
+  size = sizeof(buffer);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Empty", RRF_RT_REG_SZ, nullptr, buffer, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(buffer[0], L'\0');
+  EXPECT_EQ(size, sizeof(wchar_t));
+}
+
+TEST_F(Registry, NamesIgnoreLetterCaseAndDeletionRemovesOneValue) {
+  DWORD one = 1, two = 2, value = 0, size = 4;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Speed", REG_DWORD, &one, 4), ERROR_SUCCESS);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\velmoratitlelive", L"speed",
+                         RRF_RT_REG_DWORD, nullptr, &value, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(value, 1u);
+
+  // Writing under another spelling replaces the value rather than adding a second one.
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"software\\VELMORATITLELIVE", L"SPEED", REG_DWORD,
+                            &two, 4),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Tone", REG_DWORD, &one, 4), ERROR_SUCCESS);
+  size = 4;
+  ASSERT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Speed", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(value, 2u);
+
+  EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"sPeEd"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Speed"), ERROR_FILE_NOT_FOUND);
+  size = 4;
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Speed", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_FILE_NOT_FOUND);
+  size = 4;
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Tone", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Nowhere", L"Tone"),
+            ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(Registry, ValuesLiveInOneFileWrittenWhole) {
+  DWORD value = 3;
+  const wchar_t odd[] = L"tab\there\nnew line 100% \u00e9\u8bed";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tab\tKey", odd, REG_DWORD, &value, 4),
+            ERROR_SUCCESS);
+  ASSERT_TRUE(std::filesystem::exists(RegistryFile()));
+  for (const auto& entry : std::filesystem::directory_iterator(config / "velmora")) {
+    std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "registry" || name == "registry.lock") << "left behind: " << name;
+  }
+
+  // Names with separators and non-ASCII letters survive the file.
+  DWORD read = 0, size = 4;
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tab\tKey", odd, RRF_RT_REG_DWORD, nullptr,
+                         &read, &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(read, 3u);
+
+  // Another configuration directory is another user's registry.
+  ScratchDirectory other;
+  other.UseAsConfigHome();
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tab\tKey", odd, RRF_RT_REG_DWORD, nullptr,
+                         &read, &size),
+            ERROR_FILE_NOT_FOUND);
+  config.UseAsConfigHome();
+}
+
+TEST_F(Registry, DamagedFileIsKeptAsideAndTheRegistryStartsEmpty) {
+  std::filesystem::create_directories(config / "velmora");
+  const std::string damaged = "this is not a registry\n\x01\x02";
+  std::ofstream(RegistryFile(), std::ios::binary) << damaged;
+
+  DWORD value = 0, size = 4;
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.1"), damaged);
+
+  DWORD one = 1;
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Scene", REG_DWORD, &one, 4), ERROR_SUCCESS);
+  size = 4;
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_SUCCESS);
+
+  // A file damaged in its middle (a good header, then a broken line) goes aside as well,
+  // without overwriting the first one kept.
+  std::string good = ReadFile(RegistryFile());
+  std::ofstream(RegistryFile(), std::ios::binary) << good << "Software\tScene\t4\t0g\n";
+  size = 4;
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
+      ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.1"), damaged);
+  EXPECT_TRUE(std::filesystem::exists(RegistryFile() + ".unreadable.2"));
+}
+
+TEST_F(Registry, RefusesOtherRootsAndBadArguments) {
+  DWORD value = 0, size = 4;
+  EXPECT_EQ(RegGetValueW(nullptr, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
+            ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegSetKeyValueW(nullptr, kKey, L"Scene", REG_DWORD, &value, 4), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", 0, nullptr, &value, &size),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, nullptr),
+      ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(std::filesystem::exists(RegistryFile()));
+}
+
+}  // namespace
