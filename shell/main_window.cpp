@@ -1,0 +1,208 @@
+// The main window in its three display modes: the monitor and rectangle of each, the
+// switch that replaces the window and its swap chain, the swap-chain resize, the keys and
+// the clicks.
+#include "shell/main_window.h"
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "i18n/texts.h"
+#include "render/renderer.h"
+#include "shell/desktop.h"
+#include "shell/settings.h"
+#include "shell/tray.h"
+
+namespace {
+
+const wchar_t* const kMainWindowClass = L"VelmoraTitleLive";
+const LONG kFirstClientWidth = 1280;
+const LONG kFirstClientHeight = 720;
+
+int32_t CurrentMode() {
+  if (gApp.wallpaperActive) return kModeWallpaper;
+  return gApp.fullscreen ? kModeFullscreen : kModeWindowed;
+}
+
+HMONITOR PrimaryMonitor() { return MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY); }
+
+// The monitor that holds most of the current window, or the primary one at start and when
+// leaving the wallpaper. Leaving the windowed window first remembers where the user left it.
+RECT ChooseMonitor() {
+  HMONITOR monitor = nullptr;
+  if (!gApp.mainWindow || gApp.wallpaperActive) {
+    monitor = PrimaryMonitor();
+  } else {
+    LONG_PTR style = GetWindowLongPtrW(gApp.mainWindow, GWL_STYLE);
+    if ((style & WS_CAPTION) == WS_CAPTION) {
+      gApp.savedWindowStyle = style;
+      GetWindowRect(gApp.mainWindow, &gApp.savedWindowRect);
+    }
+    monitor = MonitorFromWindow(gApp.mainWindow, MONITOR_DEFAULTTONEAREST);
+    if (!monitor) monitor = PrimaryMonitor();
+  }
+  MONITORINFO info = {};
+  info.cbSize = sizeof(MONITORINFO);
+  GetMonitorInfoW(monitor, &info);
+  return info.rcMonitor;
+}
+
+// The swap chain goes with the window; device, shaders and textures stay for the next one.
+void TearDownMainWindow() {
+  if (gApp.context) {
+    gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
+    gApp.context->Flush();
+  }
+  ReleaseObject(gApp.renderTargetView);
+  ReleaseObject(gApp.swapChain);
+  bool wasWallpaper = gApp.wallpaperActive;
+  gApp.recreatingWindow = true;
+  DestroyWindow(gApp.mainWindow);
+  gApp.recreatingWindow = false;
+  gApp.mainWindow = nullptr;
+  if (wasWallpaper) RestoreDesktop();
+}
+
+// A 1280 x 720 client area in a standard frame, its outer corner at the point that would
+// centre 1280 x 720 on the monitor (the frame is deliberately left out of the centring).
+RECT DefaultWindowedRect(const RECT& monitor) {
+  RECT outer = {0, 0, kFirstClientWidth, kFirstClientHeight};
+  AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
+  LONG left = monitor.left + (monitor.right - monitor.left - kFirstClientWidth) / 2;
+  LONG top = monitor.top + (monitor.bottom - monitor.top - kFirstClientHeight) / 2;
+  return {left, top, left + (outer.right - outer.left), top + (outer.bottom - outer.top)};
+}
+
+void ToggleFullscreen() {
+  if (gApp.wallpaperActive) return;
+  SetDisplayMode(gApp.fullscreen ? kModeWindowed : kModeFullscreen);
+}
+
+// Minimising and zero sizes keep the swap chain; a failed resize leaves no render target
+// (nothing is drawn) until a later one succeeds.
+void ResizeSwapChain(WPARAM kind, LPARAM size) {
+  UINT width = LOWORD(size), height = HIWORD(size);
+  if (kind == SIZE_MINIMIZED || !gApp.swapChain || width == 0 || height == 0) return;
+  gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
+  ReleaseObject(gApp.renderTargetView);
+  if (FAILED(gApp.swapChain->ResizeBuffers(0, width, height, DXGI_FORMAT_UNKNOWN, 0))) return;
+  ID3D11Texture2D* buffer = nullptr;
+  if (FAILED(gApp.swapChain->GetBuffer(0, IID_ID3D11Texture2D, (void**)&buffer))) return;
+  gApp.device->CreateRenderTargetView(buffer, nullptr, &gApp.renderTargetView);
+  gApp.renderWidth = (int32_t)width;
+  gApp.renderHeight = (int32_t)height;
+  buffer->Release();
+}
+
+void HandleKey(WPARAM key) {
+  switch (key) {
+    case VK_ESCAPE:
+      if (!gApp.wallpaperActive) DestroyWindow(gApp.mainWindow);
+      break;
+    case VK_TAB:
+      SetScene(gApp.scene == kSceneTitle ? kSceneMainMenu : kSceneTitle);
+      break;
+    case 'T':
+      SetScene(kSceneTitle);
+      break;
+    case 'M':
+      SetScene(kSceneMainMenu);
+      break;
+    case 'F':
+    case VK_F11:
+      ToggleFullscreen();
+      break;
+    case VK_UP:
+      StepSpeed(+1);
+      break;
+    case VK_DOWN:
+      StepSpeed(-1);
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+void CreateMainWindow(int32_t mode) {
+  RECT monitor = ChooseMonitor();
+  if (gApp.mainWindow) TearDownMainWindow();
+
+  DWORD style = WS_POPUP, exStyle = 0;
+  RECT rect = monitor;
+  if (mode == kModeWindowed) {
+    if (gApp.savedWindowRect.right <= gApp.savedWindowRect.left)
+      gApp.savedWindowRect = DefaultWindowedRect(monitor);
+    style = (DWORD)gApp.savedWindowStyle;
+    rect = gApp.savedWindowRect;
+  } else if (mode == kModeFullscreen) {
+    exStyle = WS_EX_TOPMOST;
+  }
+  gApp.mainWindow = CreateWindowExW(exStyle, kMainWindowClass, GetText(AppTitle), style, rect.left,
+                                    rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                                    nullptr, nullptr, gApp.instance, nullptr);
+  if (!gApp.mainWindow) {
+    DWORD error = GetLastError();
+    ShowErrorBox(GetText(ErrWindow), error);
+    ExitProcess(ExitStartFailed);
+  }
+
+  gApp.wallpaperActive = mode == kModeWallpaper;
+  gApp.fullscreen = mode == kModeFullscreen;
+  if (gApp.wallpaperActive) {
+    AttachToDesktop(monitor);
+  } else {
+    ShowWindow(gApp.mainWindow, SW_SHOW);
+    SetForegroundWindow(gApp.mainWindow);
+  }
+  RECT client = {0, 0, 0, 0};
+  GetClientRect(gApp.mainWindow, &client);
+  gApp.renderWidth = client.right - client.left;
+  gApp.renderHeight = client.bottom - client.top;
+  // At start-up the renderer does not exist yet and makes the swap chain itself.
+  if (gApp.device && !CreateSwapChain()) ExitProcess(ExitStartFailed);
+}
+
+void SetDisplayMode(int32_t mode) {
+  if (mode == CurrentMode()) return;
+  CreateMainWindow(mode);
+  WriteStoredSetting(L"Mode", (DWORD)CurrentMode());
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_DESTROY:
+      // A mode change destroys the old window without ending the program.
+      if (!gApp.recreatingWindow) PostQuitMessage(0);
+      return 0;
+    case WM_SIZE:
+      ResizeSwapChain(wParam, lParam);
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_SETCURSOR:
+      if (gApp.fullscreen && !gApp.wallpaperActive) {
+        SetCursor(nullptr);
+        return 1;
+      }
+      break;
+    case WM_KEYDOWN:
+      HandleKey(wParam);
+      return 0;
+    case WM_SYSKEYDOWN:
+      if (wParam != VK_RETURN) break;
+      ToggleFullscreen();
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      ToggleFullscreen();
+      return 0;
+    case WM_RBUTTONUP:
+      if (!gApp.wallpaperActive && !gApp.fullscreen) ShowContextMenu(window);
+      return 0;
+    case WM_COMMAND:
+      HandleCommand(LOWORD(wParam));
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}

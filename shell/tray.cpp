@@ -1,0 +1,176 @@
+// The notification-area icon on its hidden window, and the menu that changes every setting
+// at run time. The menu is built afresh at each opening, so its marks show the state now.
+#include "shell/tray.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "i18n/texts.h"
+#include "render/renderer.h"
+#include "shell/main_window.h"
+#include "shell/settings.h"
+
+namespace {
+
+const size_t kTipCapacity = 128;
+// A speed counts as its step when it lies this close to it.
+const float kSpeedMarkTolerance = 0.005f;
+
+// Labels that are the same in every language; the paused and normal steps are translated.
+const wchar_t* const kSpeedLabels[kSpeedStepCount] = {
+    nullptr, L"0.25×", L"0.5×", L"0.75×", nullptr, L"1.5×", L"2×", L"3×", L"5×"};
+const wchar_t* const kLanguageNames[] = {nullptr, L"简体中文", L"English", L"日本語"};
+
+void CopyTip() {
+  const wchar_t* tip = GetText(TrayTip);
+  size_t length = std::wcslen(tip);
+  if (length > kTipCapacity - 1) length = kTipCapacity - 1;
+  std::memcpy(gApp.trayIcon.szTip, tip, length * sizeof(WCHAR));
+  gApp.trayIcon.szTip[length] = 0;
+}
+
+void AppendItem(HMENU menu, UINT id, const wchar_t* label, bool marked) {
+  AppendMenuW(menu, MF_STRING | (marked ? MF_CHECKED : 0), id, label);
+}
+
+void AppendSeparator(HMENU menu) { AppendMenuW(menu, MF_SEPARATOR, 0, nullptr); }
+
+HMENU BuildSpeedMenu() {
+  HMENU menu = CreatePopupMenu();
+  int nearest = NearestSpeedIndex();
+  for (int i = 0; i < kSpeedStepCount; ++i) {
+    const wchar_t* label = i == 0 ? GetText(SpeedPaused)
+                           : i == 4 ? GetText(SpeedNormal)
+                                    : kSpeedLabels[i];
+    bool marked = i == nearest && std::fabs(SpeedSteps[i] - gApp.speed) < kSpeedMarkTolerance;
+    AppendItem(menu, CMD_SPEED_FIRST + i, label, marked);
+  }
+  return menu;
+}
+
+HMENU BuildLanguageMenu() {
+  HMENU menu = CreatePopupMenu();
+  AppendItem(menu, CMD_LANG_FIRST + kLangAuto, GetText(LangAutoItem), gApp.lang == kLangAuto);
+  for (LangId l = kLangChinese; l <= kLangJapanese; ++l)
+    AppendItem(menu, CMD_LANG_FIRST + l, kLanguageNames[l], gApp.lang == l);
+  return menu;
+}
+
+}  // namespace
+
+bool AddTrayIcon() {
+  std::memset(&gApp.trayIcon, 0, sizeof(gApp.trayIcon));
+  gApp.trayIcon.cbSize = sizeof(NOTIFYICONDATAW);
+  gApp.trayIcon.hWnd = gApp.trayWindow;
+  gApp.trayIcon.uID = 1;
+  gApp.trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  gApp.trayIcon.uCallbackMessage = WM_TRAYNOTIFY;
+  gApp.trayIcon.hIcon = LoadIconW(gApp.instance, MAKEINTRESOURCEW(IconProgram));
+  CopyTip();
+  if (!Shell_NotifyIconW(NIM_ADD, &gApp.trayIcon)) return false;
+  gApp.trayIcon.uVersion = NOTIFYICON_VERSION_4;
+  Shell_NotifyIconW(NIM_SETVERSION, &gApp.trayIcon);
+  return true;
+}
+
+LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TRAYNOTIFY) {
+    UINT event = LOWORD(lParam);
+    if (event == WM_RBUTTONUP || event == WM_CONTEXTMENU || event == WM_LBUTTONUP)
+      ShowContextMenu(gApp.trayWindow);
+    return 0;
+  }
+  if (message == WM_COMMAND) {
+    HandleCommand(LOWORD(wParam));
+    return 0;
+  }
+  // The notification area was created anew (the shell restarted): the icon is gone.
+  if (gApp.taskbarCreatedMessage != 0 && message == gApp.taskbarCreatedMessage) {
+    AddTrayIcon();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void ShowContextMenu(HWND owner) {
+  HMENU menu = CreatePopupMenu();
+  AppendItem(menu, CMD_SCENE_TITLE, GetText(SceneTitle), gApp.scene == kSceneTitle);
+  AppendItem(menu, CMD_SCENE_MENU, GetText(SceneMainMenu), gApp.scene == kSceneMainMenu);
+  AppendSeparator(menu);
+  AppendMenuW(menu, MF_POPUP, (UINT_PTR)BuildSpeedMenu(), GetText(SpeedMenu));
+  AppendSeparator(menu);
+  AppendItem(menu, CMD_TONE_ORIGINAL, GetText(ToneOriginal), gApp.tone == kToneOriginal);
+  AppendItem(menu, CMD_TONE_BRIGHTENED, GetText(ToneBrightened), gApp.tone == kToneBrightened);
+  AppendItem(menu, CMD_TONE_LIGHT, GetText(ToneLight), gApp.tone == kToneLight);
+  AppendSeparator(menu);
+  AppendItem(menu, CMD_MODE_FULLSCREEN, GetText(ModeFullscreen),
+             gApp.fullscreen && !gApp.wallpaperActive);
+  AppendItem(menu, CMD_MODE_WINDOWED, GetText(ModeWindowed),
+             !gApp.fullscreen && !gApp.wallpaperActive);
+  AppendItem(menu, CMD_MODE_WALLPAPER, GetText(ModeWallpaper), gApp.wallpaperActive);
+  AppendSeparator(menu);
+  AppendMenuW(menu, MF_POPUP, (UINT_PTR)BuildLanguageMenu(), GetText(LanguageMenu));
+  AppendItem(menu, CMD_AUTOSTART, GetText(StartWithWindows), IsAutostartEnabled());
+  AppendSeparator(menu);
+  AppendItem(menu, CMD_QUIT, GetText(QuitItem), false);
+
+  POINT at = {0, 0};
+  GetCursorPos(&at);
+  SetForegroundWindow(owner);
+  TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
+  DestroyMenu(menu);
+  // Lets the menu close properly when the owner is a hidden window.
+  PostMessageW(owner, WM_NULL, 0, 0);
+}
+
+void HandleCommand(int id) {
+  switch (id) {
+    case CMD_QUIT:
+      DestroyWindow(gApp.mainWindow);
+      return;
+    case CMD_SCENE_TITLE:
+      SetScene(kSceneTitle);
+      return;
+    case CMD_SCENE_MENU:
+      SetScene(kSceneMainMenu);
+      return;
+    case CMD_MODE_FULLSCREEN:
+      SetDisplayMode(kModeFullscreen);
+      return;
+    case CMD_MODE_WINDOWED:
+      SetDisplayMode(kModeWindowed);
+      return;
+    case CMD_MODE_WALLPAPER:
+      SetDisplayMode(kModeWallpaper);
+      return;
+    case CMD_TONE_ORIGINAL:
+      SetTone(kToneOriginal);
+      return;
+    case CMD_TONE_BRIGHTENED:
+      SetTone(kToneBrightened);
+      return;
+    case CMD_TONE_LIGHT:
+      SetTone(kToneLight);
+      return;
+    case CMD_AUTOSTART:
+      ToggleAutostart();
+      return;
+    default:
+      break;
+  }
+  if (id >= CMD_SPEED_FIRST && id < CMD_SPEED_FIRST + kSpeedStepCount)
+    SetSpeed(SpeedSteps[id - CMD_SPEED_FIRST]);
+  else if (id >= CMD_LANG_FIRST + kLangAuto && id <= CMD_LANG_FIRST + kLangJapanese)
+    SetLanguage(id - CMD_LANG_FIRST);
+}
+
+void SetLanguage(int32_t lang) {
+  gApp.lang = lang;
+  WriteStoredSetting(L"Lang", (DWORD)lang);
+  if (gApp.mainWindow) SetWindowTextW(gApp.mainWindow, GetText(AppTitle));
+  if (gApp.trayIcon.hWnd) {
+    CopyTip();
+    Shell_NotifyIconW(NIM_MODIFY, &gApp.trayIcon);
+  }
+}
