@@ -9,8 +9,9 @@
 
 enum class PortableD3DFailure { Device, PixelShader, Texture, SwapChain, ResizeBuffers, Map };
 
-// The next `count` calls of that kind fail (D3D11CreateDevice, CreatePixelShader,
-// CreateTexture2D, CreateSwapChainForHwnd, ResizeBuffers, Map) with E_FAIL.
+// The next `count` calls of that kind that would otherwise succeed fail with E_FAIL:
+// D3D11CreateDevice (the WARP request; the hardware request always fails), CreatePixelShader,
+// CreateTexture2D, CreateSwapChainForHwnd, ResizeBuffers, Map (of any resource).
 void PortableFailNext(PortableD3DFailure what, int count = 1);
 void PortableResetFailures();
 

@@ -1,0 +1,71 @@
+// Textures as the shader kernels read them: 8-bit RGBA texels in 4 x 4 tiles of 64 bytes
+// (one cache line, and exactly one BC block), and bilinear sampling at level 0 with
+// Direct3D's conventions: texel centres at (i + 0.5) / size, so the filter footprint starts
+// at u * size - 0.5, weights from the fraction, wrap or clamp addressing per axis.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+enum class TextureAddress : uint8_t { Wrap, Clamp };
+
+struct SampledTexture {
+  const uint8_t* tiles = nullptr;  // null: an unbound slot, which reads as zero
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t tilesPerRow = 0;  // ceil(width / 4)
+  TextureAddress addressU = TextureAddress::Clamp;
+  TextureAddress addressV = TextureAddress::Clamp;
+};
+
+inline const uint8_t* TexelAddress(const SampledTexture& texture, int32_t x, int32_t y) {
+  int32_t tile = (y >> 2) * texture.tilesPerRow + (x >> 2);
+  return texture.tiles + (((tile << 4) + ((y & 3) << 2) + (x & 3)) << 2);
+}
+
+// Direct3D turns a non-finite or huge texel position into a defined one before it becomes
+// an index: NaN reads as 0, infinities and magnitudes beyond 2^24 (where a float has no
+// fraction left) saturate there.
+inline float SafeTexelPosition(float position) {
+  constexpr float kLimit = 16777216.0f;
+  if (!(position > -kLimit)) return position != position ? 0.0f : -kLimit;
+  if (!(position < kLimit)) return kLimit;
+  return position;
+}
+
+inline int32_t AddressTexel(int32_t index, int32_t size, TextureAddress mode) {
+  if (mode == TextureAddress::Wrap) {
+    int32_t wrapped = index % size;
+    return wrapped < 0 ? wrapped + size : wrapped;
+  }
+  return index < 0 ? 0 : (index >= size ? size - 1 : index);
+}
+
+inline float UnormToFloat(uint8_t value) { return (float)value / 255.0f; }
+
+// Bilinear sample at level 0: rgba[4] in 0..1.
+inline void SampleBilinear(const SampledTexture& texture, float u, float v, float rgba[4]) {
+  if (!texture.tiles) {
+    rgba[0] = rgba[1] = rgba[2] = rgba[3] = 0.0f;
+    return;
+  }
+  float x = SafeTexelPosition(u * (float)texture.width - 0.5f);
+  float y = SafeTexelPosition(v * (float)texture.height - 0.5f);
+  float x0 = std::floor(x), y0 = std::floor(y);
+  float fx = x - x0, fy = y - y0;
+  int32_t ix = (int32_t)x0, iy = (int32_t)y0;
+  int32_t xa = AddressTexel(ix, texture.width, texture.addressU);
+  int32_t xb = AddressTexel(ix + 1, texture.width, texture.addressU);
+  int32_t ya = AddressTexel(iy, texture.height, texture.addressV);
+  int32_t yb = AddressTexel(iy + 1, texture.height, texture.addressV);
+  const uint8_t* t00 = TexelAddress(texture, xa, ya);
+  const uint8_t* t10 = TexelAddress(texture, xb, ya);
+  const uint8_t* t01 = TexelAddress(texture, xa, yb);
+  const uint8_t* t11 = TexelAddress(texture, xb, yb);
+  float gx = 1.0f - fx, gy = 1.0f - fy;
+  for (int c = 0; c < 4; ++c) {
+    float top = UnormToFloat(t00[c]) * gx + UnormToFloat(t10[c]) * fx;
+    float bottom = UnormToFloat(t01[c]) * gx + UnormToFloat(t11[c]) * fx;
+    rgba[c] = top * gy + bottom * fy;
+  }
+}
