@@ -565,7 +565,16 @@ void PortableResetDesktop(PortableShellLayout layout) {
 }
 
 void PortableSetMonitors(const std::vector<RECT>& monitors) {
-  if (!monitors.empty()) ResetTo(State().layout, monitors);
+  if (monitors.empty()) return;
+  Desktop& d = State();
+  d.monitors = monitors;
+  // The shell's windows span the virtual screen; their children fill them.
+  RECT screen = VirtualScreen();
+  for (auto& [handle, window] : d.windows) {
+    if (!window->windowClass.shell) continue;
+    window->rect = {0, 0, screen.right - screen.left, screen.bottom - screen.top};
+    if (!window->parent) window->rect = screen;
+  }
 }
 
 void PortableSetCursorPos(POINT point) { State().cursorPos = point; }

@@ -22,8 +22,8 @@ enum class PortableShellLayout { Classic, Nested, None };
 void PortableResetDesktop(PortableShellLayout layout = PortableShellLayout::Classic);
 
 // Monitors. The first rectangle given is the primary monitor; the work area of each is its
-// rectangle less a 40-pixel taskbar at the bottom. The shell's windows are rebuilt to span
-// the new virtual screen (call before the program starts).
+// rectangle less a 40-pixel taskbar at the bottom. The shell's windows are stretched over
+// the new virtual screen.
 void PortableSetMonitors(const std::vector<RECT>& monitors);
 
 // Window frame metrics (Windows 10 at 96 DPI): a sizing frame is 8 pixels on every side,
