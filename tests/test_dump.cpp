@@ -1,0 +1,221 @@
+// The dump run, mostly through the real program: the BMP file it writes, what the picture
+// depends on, and the exit codes of refused sizes, bad paths and failed writes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "platform/portable/d3d11_control.h"
+#include "platform/win32.h"
+#include "render/frame_dump.h"
+#include "render/renderer.h"
+#include "scratch_directory.h"
+#include "shell/settings.h"
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  return bytes.str();
+}
+
+uint32_t U32(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | (uint8_t)bytes[at + i];
+  return value;
+}
+
+uint16_t U16(const std::string& bytes, size_t at) {
+  return (uint16_t)((uint8_t)bytes[at] | (uint8_t)bytes[at + 1] << 8);
+}
+
+class Dump : public ::testing::Test {
+ protected:
+  void SetUp() override { config.UseAsConfigHome(); }
+
+  // Runs the program with these arguments (and an optional shell prefix); its exit code.
+  int Run(const std::string& arguments, const std::string& prefix = "") {
+    std::string command = prefix + "exec '" VELMORA_BINARY "' " + arguments + " 2>/dev/null";
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string DumpOf(const std::string& arguments, const std::string& name = "frame.bmp") {
+    std::string path = files / name;
+    EXPECT_EQ(Run("--dump " + path + " " + arguments), 0) << arguments;
+    return ReadFile(path);
+  }
+  void StoreDword(const wchar_t* name, DWORD value) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name, REG_DWORD, &value, 4),
+              ERROR_SUCCESS);
+  }
+  std::vector<std::string> FilesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory))
+      names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+  ScratchDirectory config, files;
+};
+
+TEST_F(Dump, DefaultFrameIsAFullHdTopDownBmp) {
+  const std::string bmp = DumpOf("--seed 1");
+  ASSERT_EQ(bmp.size(), 6220854u);
+  EXPECT_EQ(bmp.substr(0, 2), "BM");
+  EXPECT_EQ(U32(bmp, 2), 6220854u);
+  EXPECT_EQ(U32(bmp, 6), 0u);
+  EXPECT_EQ(U32(bmp, 10), 54u);
+  EXPECT_EQ(U32(bmp, 14), 40u);
+  EXPECT_EQ((int32_t)U32(bmp, 18), 1920);
+  EXPECT_EQ((int32_t)U32(bmp, 22), -1080);
+  EXPECT_EQ(U16(bmp, 26), 1);
+  EXPECT_EQ(U16(bmp, 28), 24);
+  EXPECT_EQ(U32(bmp, 30), 0u);
+  EXPECT_EQ(U32(bmp, 34), 6220800u);
+  for (size_t at = 38; at < 54; at += 4) EXPECT_EQ(U32(bmp, at), 0u) << "offset " << at;
+
+  // A picture, not a flat fill.
+  int lowest = 255, highest = 0;
+  for (size_t i = 54; i < bmp.size(); ++i) {
+    lowest = std::min(lowest, (int)(uint8_t)bmp[i]);
+    highest = std::max(highest, (int)(uint8_t)bmp[i]);
+  }
+  EXPECT_GT(highest - lowest, 64);
+}
+
+TEST_F(Dump, RowsArePaddedToFourBytesWithZeros) {
+  const uint32_t strides[][2] = {{1, 4}, {2, 8}, {3, 12}, {5, 16}};
+  for (const auto& [width, stride] : strides) {
+    std::string bmp = DumpOf("--seed 3 --size " + std::to_string(width) + "x3");
+    ASSERT_EQ(bmp.size(), 54u + 3 * stride) << "width " << width;
+    EXPECT_EQ(U32(bmp, 2), 54u + 3 * stride);
+    EXPECT_EQ(U32(bmp, 34), 3 * stride);
+    EXPECT_EQ((int32_t)U32(bmp, 18), (int32_t)width);
+    EXPECT_EQ((int32_t)U32(bmp, 22), -3);
+    for (uint32_t y = 0; y < 3; ++y)
+      for (uint32_t x = 3 * width; x < stride; ++x)
+        EXPECT_EQ(bmp[54 + y * stride + x], 0) << "width " << width << " row " << y;
+  }
+}
+
+TEST_F(Dump, PictureDependsOnSeedTimeAndFrozenValuesOnly) {
+  const std::string seven = DumpOf("--seed 7 --t 3.5 --size 64x36");
+  EXPECT_TRUE(DumpOf("--seed 7 --t 3.5 --size 64x36", "again.bmp") == seven);
+  EXPECT_TRUE(DumpOf("--seed 8 --t 3.5 --size 64x36") != seven);
+  EXPECT_TRUE(DumpOf("--seed 7 --t 9 --size 64x36") != seven);
+  // Without a time the frame shows time 0; the stored speed plays no part.
+  StoreDword(L"Speed", 500);
+  EXPECT_TRUE(DumpOf("--seed 7 --size 64x36") == DumpOf("--seed 7 --t 0 --size 64x36", "zero.bmp"));
+
+  // Frozen values replace everything the clocks would give, so the seed no longer matters.
+  const std::string frozen = DumpOf("--seed 1 --size 64x36 --dbg 0.5,1,2,0.9,0.2,0.2");
+  EXPECT_TRUE(DumpOf("--seed 2 --t 40 --size 64x36 --dbg 0.5,1,2,0.9,0.2,0.2", "b.bmp") == frozen);
+  EXPECT_TRUE(DumpOf("--seed 1 --size 64x36 --dbg 0.9,1,2,0.9,0.2,0.2", "c.bmp") != frozen);
+  EXPECT_TRUE(DumpOf("--seed 1 --size 64x36") != frozen);
+}
+
+TEST_F(Dump, SceneAndToneComeFromOptionsOrStoredValues) {
+  const std::string title = DumpOf("--seed 5 --size 80x45");
+  const std::string menu = DumpOf("--seed 5 --size 80x45 --scene menu", "menu.bmp");
+  const std::string light = DumpOf("--seed 5 --size 80x45 --tone light", "light.bmp");
+  EXPECT_TRUE(menu != title);
+  EXPECT_TRUE(light != title);
+
+  StoreDword(L"Scene", 1);
+  EXPECT_TRUE(DumpOf("--seed 5 --size 80x45") == menu);
+  EXPECT_TRUE(DumpOf("--seed 5 --size 80x45 --scene title") == title) << "the option wins";
+  StoreDword(L"Scene", 2);
+  EXPECT_TRUE(DumpOf("--seed 5 --size 80x45") == title) << "out of range gives the title screen";
+
+  StoreDword(L"Tone", 2);
+  EXPECT_TRUE(DumpOf("--seed 5 --size 80x45") == light);
+  EXPECT_TRUE(DumpOf("--seed 5 --size 80x45 --tone original") == title);
+}
+
+TEST_F(Dump, RefusedSizesAndBadPathsExitTwoAndTouchNothing) {
+  const std::string existing = files / "existing.bmp";
+  std::ofstream(existing) << "keep me";
+  for (const char* size : {"0x0", "0x10", "10x0", "20000x10", "10x16385", "-5x5", "40000x40000"}) {
+    EXPECT_EQ(Run("--dump " + existing + " --size " + size), 2) << size;
+    EXPECT_EQ(ReadFile(existing), "keep me") << size;
+    EXPECT_EQ(Run("--dump " + (files / "new.bmp") + " --size " + size), 2) << size;
+  }
+  EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"existing.bmp"});
+
+  EXPECT_EQ(Run("--dump " + (files / "missing/frame.bmp") + " --size 4x4"), 2);
+  EXPECT_EQ(Run("--dump " + files.path() + " --size 4x4"), 2) << "a directory";
+  EXPECT_TRUE(std::filesystem::is_directory(files.path()));
+  EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"existing.bmp"});
+}
+
+TEST_F(Dump, FailedWriteKeepsTheOldFile) {
+  const std::string existing = files / "frame.bmp";
+  std::ofstream(existing) << "keep me";
+  // A file-size limit of 1000 blocks makes the 6 MB write fail part way.
+  EXPECT_EQ(Run("--dump " + existing, "trap '' XFSZ; ulimit -f 1000; "), 2);
+  EXPECT_EQ(ReadFile(existing), "keep me");
+  EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"frame.bmp"}) << "temporary left";
+
+  // The same run without the limit replaces the file.
+  EXPECT_EQ(Run("--dump " + existing + " --seed 1"), 0);
+  EXPECT_EQ(ReadFile(existing).size(), 6220854u);
+}
+
+// In-process runs, where the graphics device can be made to fail.
+class DumpInProcess : public Dump {
+ protected:
+  void SetUp() override {
+    Dump::SetUp();
+    PortableResetFailures();
+  }
+  void TearDown() override {
+    ReleaseRenderer();
+    PortableResetFailures();
+  }
+  int RunHere(const std::string& path) {
+    std::vector<std::string> arguments = {"velmora", "--dump", path, "--size", "16x9"};
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    PortableSetArguments((int)argv.size(), argv.data());
+    ReleaseRenderer();
+    gApp = AppState();
+    ::testing::internal::CaptureStderr();
+    int code = RunProgram(nullptr);
+    boxes = ::testing::internal::GetCapturedStderr();
+    return code;
+  }
+  std::string boxes;
+};
+
+TEST_F(DumpInProcess, RendererStartFailureExitsOneAndGraphicsFailuresTwo) {
+  const std::string path = files / "frame.bmp";
+  for (PortableD3DFailure failure :
+       {PortableD3DFailure::Device, PortableD3DFailure::PixelShader, PortableD3DFailure::Texture}) {
+    PortableFailNext(failure);
+    EXPECT_EQ(RunHere(path), ExitStartFailed);
+    EXPECT_NE(boxes.find("Failed to create the"), std::string::npos) << boxes;
+    EXPECT_FALSE(std::filesystem::exists(path));
+    PortableResetFailures();
+  }
+
+  // A frame whose constants could not be uploaded is not written as a success.
+  std::ofstream(path) << "keep me";
+  PortableFailNext(PortableD3DFailure::Map);
+  EXPECT_EQ(RunHere(path), ExitDumpFailed);
+  EXPECT_EQ(boxes, "") << "a dump failure is reported by its exit code only";
+  EXPECT_EQ(ReadFile(path), "keep me");
+  PortableResetFailures();
+  EXPECT_EQ(RunHere(path), ExitNormal);
+  EXPECT_EQ(ReadFile(path).size(), 54u + 9 * 48);
+}
+
+}  // namespace

@@ -1,0 +1,241 @@
+// Stored settings: accepted ranges and defaults, the speed steps and their rounding, and the
+// autostart entry with its quoting and letter case.
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "render/renderer.h"
+#include "scratch_directory.h"
+#include "shell/settings.h"
+
+namespace {
+
+class Settings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    config.UseAsConfigHome();
+    ReleaseRenderer();
+    gApp = AppState();
+  }
+  void TearDown() override { ReleaseRenderer(); }
+
+  void StoreDword(const wchar_t* name, DWORD value) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name, REG_DWORD, &value, 4),
+              ERROR_SUCCESS);
+  }
+  bool StoredDword(const wchar_t* name, DWORD* value) {
+    DWORD size = 4;
+    return RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, value,
+                        &size) == ERROR_SUCCESS;
+  }
+  void StoreRunValue(const std::wstring& text) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, text.c_str(),
+                              (DWORD)((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+  std::wstring ProgramPath() {
+    std::wstring quoted = AutostartCommand();
+    return quoted.substr(1, quoted.size() - 2);
+  }
+
+  // A dump run that fails at once on its size still resolves every setting first.
+  void ResolveThroughDumpRun(std::vector<const char*> options) {
+    std::string path = config / "unused.bmp";
+    std::vector<char*> argv = {(char*)"velmora", (char*)"--dump", path.data(), (char*)"--size",
+                               (char*)"0x0"};
+    for (const char* option : options) argv.push_back((char*)option);
+    argv.push_back(nullptr);
+    PortableSetArguments((int)argv.size() - 1, argv.data());
+    ReleaseRenderer();
+    gApp = AppState();
+    EXPECT_EQ(RunProgram(nullptr), ExitDumpFailed);
+  }
+
+  ScratchDirectory config;
+};
+
+TEST_F(Settings, StoredValuesAreAcceptedOnlyInRange) {
+  DWORD value = 77;
+  EXPECT_FALSE(ReadStoredSetting(L"Scene", 1, &value)) << "missing";
+  EXPECT_EQ(value, 77u) << "a refused read leaves the output alone";
+
+  StoreDword(L"Speed", 1000);
+  EXPECT_TRUE(ReadStoredSetting(L"Speed", 1000, &value));
+  EXPECT_EQ(value, 1000u);
+  StoreDword(L"Speed", 1001);
+  EXPECT_FALSE(ReadStoredSetting(L"Speed", 1000, &value));
+  StoreDword(L"Scene", 0xFFFFFFFF);
+  EXPECT_FALSE(ReadStoredSetting(L"Scene", 1, &value)) << "compared unsigned";
+
+  const wchar_t text[] = L"1";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"Tone", REG_SZ, text, sizeof(text)),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(ReadStoredSetting(L"Tone", 2, &value)) << "a string is not a number";
+
+  WriteStoredSetting(L"Lang", 3);
+  EXPECT_TRUE(ReadStoredSetting(L"Lang", 3, &value));
+  EXPECT_EQ(value, 3u);
+}
+
+TEST_F(Settings, StartUpTakesOptionsThenStoredValuesThenDefaults) {
+  ResolveThroughDumpRun({});
+  EXPECT_EQ(gApp.scene, 0);
+  EXPECT_EQ(gApp.speed, 1.0f);
+  EXPECT_EQ(gApp.tone, 0);
+  EXPECT_EQ(gApp.lang, 0);
+
+  StoreDword(L"Scene", 1);
+  StoreDword(L"Speed", 1000);
+  StoreDword(L"Tone", 2);
+  StoreDword(L"Lang", 3);
+  ResolveThroughDumpRun({});
+  EXPECT_EQ(gApp.scene, 1);
+  EXPECT_EQ(gApp.speed, 10.0f);
+  EXPECT_EQ(gApp.tone, 2);
+  EXPECT_EQ(gApp.lang, 3);
+
+  StoreDword(L"Speed", 37);
+  ResolveThroughDumpRun({});
+  EXPECT_EQ(gApp.speed, 37.0f / 100.0f);
+
+  StoreDword(L"Scene", 2);
+  StoreDword(L"Speed", 1001);
+  StoreDword(L"Tone", 3);
+  StoreDword(L"Lang", 4);
+  ResolveThroughDumpRun({});
+  EXPECT_EQ(gApp.scene, 0);
+  EXPECT_EQ(gApp.speed, 1.0f);
+  EXPECT_EQ(gApp.tone, 0);
+  EXPECT_EQ(gApp.lang, 0);
+
+  // Options win over valid stored values and are used without a range test.
+  StoreDword(L"Scene", 1);
+  StoreDword(L"Speed", 150);
+  StoreDword(L"Tone", 1);
+  StoreDword(L"Lang", 1);
+  ResolveThroughDumpRun({"--scene", "title", "--speed", "25", "--tone", "light", "--lang", "ja"});
+  EXPECT_EQ(gApp.scene, 0);
+  EXPECT_EQ(gApp.speed, 25.0f);
+  EXPECT_EQ(gApp.tone, 2);
+  EXPECT_EQ(gApp.lang, 3);
+}
+
+TEST_F(Settings, SettersStoreTheirValueAtOnce) {
+  DWORD value = 0;
+  SetScene(1);
+  EXPECT_EQ(gApp.scene, 1);
+  ASSERT_TRUE(StoredDword(L"Scene", &value));
+  EXPECT_EQ(value, 1u);
+  SetTone(2);
+  EXPECT_EQ(gApp.tone, 2);
+  ASSERT_TRUE(StoredDword(L"Tone", &value));
+  EXPECT_EQ(value, 2u);
+  SetSpeed(0.75f);
+  EXPECT_EQ(gApp.speed, 0.75f);
+  ASSERT_TRUE(StoredDword(L"Speed", &value));
+  EXPECT_EQ(value, 75u);
+}
+
+TEST_F(Settings, PercentRoundsToTheNearestWholeNumber) {
+  const DWORD expected[kSpeedStepCount] = {0, 25, 50, 75, 100, 150, 200, 300, 500};
+  for (int i = 0; i < kSpeedStepCount; ++i) EXPECT_EQ(SpeedToPercent(SpeedSteps[i]), expected[i]);
+  EXPECT_EQ(SpeedToPercent(1.004f), 100u);
+  EXPECT_EQ(SpeedToPercent(1.006f), 101u);
+  EXPECT_EQ(SpeedToPercent(0.37f), 37u);
+  EXPECT_EQ(SpeedToPercent(10.0f), 1000u);
+  // Values no step produces still convert without undefined behaviour.
+  EXPECT_EQ(SpeedToPercent(-0.004f), 0u);
+  EXPECT_EQ(SpeedToPercent(-3.0f), 0u);
+  EXPECT_EQ(SpeedToPercent(std::numeric_limits<float>::quiet_NaN()), 0u);
+  EXPECT_EQ(SpeedToPercent(std::numeric_limits<float>::infinity()), 0xFFFFFFFFu);
+}
+
+TEST_F(Settings, NearestStepPrefersTheLowerOnTies) {
+  const struct {
+    float speed;
+    int index;
+  } cases[] = {{0.0f, 0}, {0.125f, 0}, {0.126f, 1}, {0.37f, 1}, {1.004f, 4}, {1.2f, 4},
+               {2.5f, 6}, {4.0f, 7},   {5.0f, 8},   {10.0f, 8}, {-1.0f, 0}};
+  for (const auto& c : cases) {
+    gApp.speed = c.speed;
+    EXPECT_EQ(NearestSpeedIndex(), c.index) << "speed " << c.speed;
+  }
+}
+
+TEST_F(Settings, StepsMoveFromTheNearestStepAndStopAtTheEnds) {
+  DWORD value = 0;
+  gApp.speed = 0.0f;
+  StepSpeed(-1);
+  EXPECT_EQ(gApp.speed, 0.0f);
+  ASSERT_TRUE(StoredDword(L"Speed", &value)) << "down at paused still writes";
+  EXPECT_EQ(value, 0u);
+  StepSpeed(+1);
+  EXPECT_EQ(gApp.speed, 0.25f);
+
+  gApp.speed = 0.37f;
+  StepSpeed(+1);
+  EXPECT_EQ(gApp.speed, 0.5f);
+  gApp.speed = 10.0f;
+  StepSpeed(+1);
+  EXPECT_EQ(gApp.speed, 5.0f);
+  ASSERT_TRUE(StoredDword(L"Speed", &value));
+  EXPECT_EQ(value, 500u);
+  gApp.speed = 1.2f;
+  StepSpeed(-1);
+  EXPECT_EQ(gApp.speed, 0.75f);
+}
+
+TEST_F(Settings, AutostartNeedsTheQuotedPathInAnyLetterCase) {
+  std::wstring command = AutostartCommand();
+  ASSERT_GE(command.size(), 3u);
+  EXPECT_EQ(command.front(), L'"');
+  EXPECT_EQ(command.back(), L'"');
+  EXPECT_EQ(command.find(L'"', 1), command.size() - 1) << "a quoted path and no arguments";
+
+  EXPECT_FALSE(IsAutostartEnabled());
+  ToggleAutostart();
+  EXPECT_TRUE(IsAutostartEnabled());
+  wchar_t stored[1024];
+  DWORD size = sizeof(stored);
+  ASSERT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, stored, &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(std::wstring(stored), command);
+  EXPECT_EQ(size, (command.size() + 1) * sizeof(wchar_t)) << "the terminator is stored";
+  ToggleAutostart();
+  EXPECT_FALSE(IsAutostartEnabled());
+  size = sizeof(stored);
+  EXPECT_EQ(
+      RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, stored, &size),
+      ERROR_FILE_NOT_FOUND);
+
+  // The path without its quotes, or another program, counts as off and is replaced.
+  for (const std::wstring& other : {ProgramPath(), std::wstring(L"\"C:\\Other\\other.exe\"")}) {
+    StoreRunValue(other);
+    EXPECT_FALSE(IsAutostartEnabled());
+    ToggleAutostart();
+    EXPECT_TRUE(IsAutostartEnabled());
+  }
+
+  // A different letter case counts as on, so the toggle removes it.
+  std::wstring shouted = command;
+  for (wchar_t& c : shouted) c = (wchar_t)std::towupper(c);
+  ASSERT_NE(shouted, command);
+  StoreRunValue(shouted);
+  EXPECT_TRUE(IsAutostartEnabled());
+  ToggleAutostart();
+  EXPECT_FALSE(IsAutostartEnabled());
+
+  // A longer or shorter text that starts the same is not the command.
+  StoreRunValue(command + L" --window");
+  EXPECT_FALSE(IsAutostartEnabled());
+  StoreRunValue(command.substr(0, command.size() - 1));
+  EXPECT_FALSE(IsAutostartEnabled());
+}
+
+}  // namespace
