@@ -2,14 +2,29 @@
 // the dump run or the running instance.
 #include "app/startup.h"
 
+#include <algorithm>
+#include <cstdio>
+
+#include "anim/anim_values.h"
 #include "anim/phase_clock.h"
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "render/frame_dump.h"
 #include "render/renderer.h"
+#include "shell/desktop.h"
+#include "shell/main_window.h"
 #include "shell/settings.h"
+#include "shell/tray.h"
 
 namespace {
+
+const wchar_t* const kMutexName = L"VelmoraTitleLive.SingleInstance";
+const wchar_t* const kMainWindowClass = L"VelmoraTitleLive";
+const wchar_t* const kTrayWindowClass = L"VelmoraTitleLiveTray";
+// A stall (a dragged window, a modal menu, a suspended machine) moves the animation by at
+// most this many seconds times the speed.
+const double kLongestStep = 0.25;
+const DWORD kIdleSleepMilliseconds = 50;
 
 // Each setting comes from its option when given (used unchanged, without a range test),
 // else from its stored value when that is in range, else from its default.
@@ -36,13 +51,52 @@ void ResolveSettings() {
     gApp.lang = ReadStoredSetting(L"Lang", 3, &stored) ? (LangId)stored : kLangAuto;
 }
 
-// The single instance with its window, renderer, tray icon and main loop: not built yet, so
-// a normal run ends at once.
-int RunInstance() { return ExitNormal; }
+void RegisterMainWindowClass() {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(WNDCLASSEXW);
+  windowClass.style = CS_DBLCLKS;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = gApp.instance;
+  windowClass.hIcon = LoadIconW(gApp.instance, MAKEINTRESOURCEW(IconProgram));
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.lpszClassName = kMainWindowClass;
+  RegisterClassExW(&windowClass);
+}
+
+// The options first (the wallpaper wins over the window), then the stored mode.
+int32_t ChooseDisplayMode() {
+  if (gApp.optWallpaper) return kModeWallpaper;
+  if (gApp.optWindow) return kModeWindowed;
+  DWORD stored = 0;
+  return ReadStoredSetting(L"Mode", 2, &stored) ? (int32_t)stored : kModeFullscreen;
+}
+
+// The hidden window that owns the tray icon, and the icon; true when the icon was added.
+bool CreateTray() {
+  gApp.taskbarCreatedMessage = RegisterWindowMessageW(L"TaskbarCreated");
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(WNDCLASSEXW);
+  windowClass.lpfnWndProc = TrayWindowProc;
+  windowClass.hInstance = gApp.instance;
+  windowClass.lpszClassName = kTrayWindowClass;
+  RegisterClassExW(&windowClass);
+  gApp.trayWindow = CreateWindowExW(WS_EX_TOOLWINDOW, kTrayWindowClass, L"", WS_POPUP, 0, 0, 0,
+                                    0, nullptr, nullptr, gApp.instance, nullptr);
+  return gApp.trayWindow && AddTrayIcon();
+}
+
+void WriteStartupLog(bool tray) {
+  if (gApp.logPath.empty()) return;
+  FILE* file = _wfopen(gApp.logPath.c_str(), L"w");
+  if (!file) return;
+  std::fprintf(file, "tray=%d full=%d wallpaper=%d scene=%d\n", tray ? 1 : 0,
+               gApp.fullscreen ? 1 : 0, gApp.wallpaperActive ? 1 : 0, (int)gApp.scene);
+  std::fclose(file);
+}
 
 }  // namespace
 
-int RunProgram(HINSTANCE instance) {
+bool StartProgram(HINSTANCE instance, MainLoop* loop, int* exitCode) {
   gApp.instance = instance;
   ParseCommandLine();
   InitPhaseClocks(gApp.seedGiven, gApp.seed);
@@ -50,8 +104,78 @@ int RunProgram(HINSTANCE instance) {
 
   if (!gApp.dumpPath.empty()) {
     // The dump run needs no lock, window or tray icon, so it may run beside an instance.
-    if (!StartRenderer(true)) return ExitStartFailed;
-    return DumpFrame() ? ExitNormal : ExitDumpFailed;
+    if (!StartRenderer(true))
+      *exitCode = ExitStartFailed;
+    else
+      *exitCode = DumpFrame() ? ExitNormal : ExitDumpFailed;
+    return false;
   }
-  return RunInstance();
+
+  loop->mutex = CreateMutexW(nullptr, TRUE, kMutexName);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    *exitCode = ExitNormal;
+    return false;
+  }
+  RegisterMainWindowClass();
+  CreateMainWindow(ChooseDisplayMode());
+  if (!StartRenderer(false)) {
+    *exitCode = ExitStartFailed;
+    return false;
+  }
+  bool tray = CreateTray();
+  WriteStartupLog(tray);
+
+  LARGE_INTEGER counter;
+  QueryPerformanceFrequency(&counter);
+  gApp.perfFrequency = counter.QuadPart;
+  QueryPerformanceCounter(&counter);
+  gApp.perfStart = counter.QuadPart;
+  loop->previous = gApp.perfStart;
+  loop->animationTime = 0.0;
+  return true;
+}
+
+bool RunLoopPass(MainLoop* loop) {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) return false;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  double elapsed = (double)(now.QuadPart - loop->previous) / (double)gApp.perfFrequency;
+  loop->animationTime += std::min(kLongestStep, elapsed) * (double)gApp.speed;
+  loop->shownTime = gApp.fixedTimeGiven ? (double)gApp.fixedTime : loop->animationTime;
+  AnimValues values;
+  ComputeAnimValues(loop->shownTime, &values);
+
+  if (gApp.renderTargetView) {
+    DrawFrame(gApp.renderTargetView, (uint32_t)gApp.renderWidth, (uint32_t)gApp.renderHeight,
+              values);
+    gApp.swapChain->Present(1, 0);
+  } else {
+    // No target after a failed resize: keep answering messages without drawing.
+    Sleep(kIdleSleepMilliseconds);
+  }
+  loop->previous = now.QuadPart;
+  return true;
+}
+
+int ExitProgram(MainLoop* loop) {
+  Shell_NotifyIconW(NIM_DELETE, &gApp.trayIcon);
+  if (gApp.trayWindow) DestroyWindow(gApp.trayWindow);
+  if (gApp.wallpaperActive) RestoreDesktop();
+  CloseHandle(loop->mutex);
+  return ExitNormal;
+}
+
+int RunProgram(HINSTANCE instance) {
+  MainLoop loop;
+  int exitCode = ExitNormal;
+  if (!StartProgram(instance, &loop, &exitCode)) return exitCode;
+  while (RunLoopPass(&loop)) {
+  }
+  return ExitProgram(&loop);
 }
