@@ -43,6 +43,7 @@ struct Desktop {
   POINT cursorPos = {100, 100};
   HCURSOR cursor = nullptr;
   PortableShellLayout layout = PortableShellLayout::Classic;
+  HWND worker = nullptr;  // the worker window that Progman made, once asked
 };
 
 Desktop& State();

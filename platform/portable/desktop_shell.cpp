@@ -33,11 +33,12 @@ HWND CreateShellWindow(LPCWSTR className, LPCWSTR title, HWND parent) {
 // The new worker window sits behind the icons: right after "Progman" among the top-level
 // windows (classic shell), or below the icon view inside "Progman" (newer shell).
 void SpawnWorker(HWND progman) {
-  bool nested = desktop::State().layout == PortableShellLayout::Nested;
-  HWND parent = nested ? progman : nullptr;
-  if (FindWindowExW(parent, nullptr, L"WorkerW", nullptr)) return;
-  HWND worker = CreateShellWindow(L"WorkerW", L"", parent);
+  desktop::Desktop& d = desktop::State();
+  if (IsWindow(d.worker)) return;
+  bool nested = d.layout == PortableShellLayout::Nested;
+  HWND worker = CreateShellWindow(L"WorkerW", L"", nested ? progman : nullptr);
   if (!worker) return;
+  d.worker = worker;
   desktop::Window* window = desktop::Find(worker);
   std::vector<HWND>& siblings = desktop::Siblings(*window);
   siblings.erase(std::remove(siblings.begin(), siblings.end(), worker), siblings.end());

@@ -1,0 +1,149 @@
+// Drives the whole program inside the test process on the portable desktop: a fresh
+// desktop, state, registry and lock directory per test; start-up with a command line;
+// posted input; passes of the main loop; the exit sequence.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/startup.h"
+#include "platform/portable/d3d11_control.h"
+#include "platform/portable/desktop_control.h"
+#include "platform/win32.h"
+#include "render/renderer.h"
+#include "shell/settings.h"
+#include "tests/scratch_directory.h"
+
+// Software rendering costs about a second per 1920 x 1080 frame, so tests that run loop
+// passes use a small primary monitor unless they are about the monitor's geometry.
+inline const RECT kSmallMonitor = {0, 0, 320, 180};
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    scratch_.UseAsConfigHome();
+    setenv("XDG_RUNTIME_DIR", scratch_.path().c_str(), 1);
+    PortableResetFailures();
+    PortableResetDesktop();
+  }
+
+  void TearDown() override {
+    if (running_) CloseHandle(loop_.mutex);
+    ReleaseRenderer();
+    gApp = AppState{};
+    PortableResetDesktop();
+    unsetenv("XDG_RUNTIME_DIR");
+  }
+
+  // Start-up with these options after the program path; true when the instance runs.
+  bool Start(std::vector<std::string> options = {}) {
+    std::vector<std::string> arguments = {"/opt/velmora/velmora"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(a.data());
+    PortableSetArguments((int)argv.size(), argv.data());
+    running_ = StartProgram(GetModuleHandleW(nullptr), &loop_, &exitCode_);
+    return running_;
+  }
+
+  // One pass of the main loop that must not end the program.
+  void Pass() { ASSERT_TRUE(RunLoopPass(&loop_)) << "the program quit"; }
+
+  // Takes and dispatches the queued messages as the loop's first step does, without
+  // drawing; false if the quit message came (it is put back for the loop to find).
+  bool Deliver() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage((int)msg.wParam);
+        return false;
+      }
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    return true;
+  }
+
+  // Posts to the main window and delivers it.
+  void Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    PostMessageW(gApp.mainWindow, message, wParam, lParam);
+    Deliver();
+  }
+  void Key(WPARAM key) { Post(WM_KEYDOWN, key); }
+
+  // A tray-icon event as the notification area reports it (version 4).
+  void TrayEvent(UINT event) {
+    PostMessageW(gApp.trayWindow, WM_TRAYNOTIFY, 0, MAKELPARAM(event, 1));
+    Deliver();
+  }
+  // Opens the tray menu by a click on the icon and chooses `id`.
+  void ChooseFromTray(UINT id) {
+    PortableScriptMenuChoice(id);
+    TrayEvent(WM_LBUTTONUP);
+  }
+
+  // Runs passes until the quit message has been taken and the exit sequence has run.
+  int RunToExit(int passes = 5) {
+    for (int i = 0; i < passes; ++i)
+      if (!RunLoopPass(&loop_)) {
+        running_ = false;
+        return ExitProgram(&loop_);
+      }
+    return -1;
+  }
+
+  void Store(const wchar_t* name, DWORD value) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name, REG_DWORD, &value, sizeof(value));
+  }
+  // The stored value, or -1 when none is stored.
+  long long Stored(const wchar_t* name) {
+    DWORD value = 0, size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &value,
+                     &size) != ERROR_SUCCESS)
+      return -1;
+    return value;
+  }
+
+  static RECT WindowRect(HWND window) {
+    RECT rect = {0, 0, 0, 0};
+    GetWindowRect(window, &rect);
+    return rect;
+  }
+  static RECT ClientRect(HWND window) {
+    RECT rect = {0, 0, 0, 0};
+    GetClientRect(window, &rect);
+    return rect;
+  }
+
+  // Shrinks the windowed window so that passes draw little.
+  void ShrinkWindow() {
+    SetWindowPos(gApp.mainWindow, nullptr, 0, 0, 336, 219, SWP_NOMOVE | SWP_NOZORDER);
+  }
+
+  ScratchDirectory scratch_;
+  MainLoop loop_;
+  int exitCode_ = -1;
+  bool running_ = false;
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::string text;
+  if (FILE* file = std::fopen(path.c_str(), "rb")) {
+    char buffer[256];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof(buffer), file)) > 0) text.append(buffer, n);
+    std::fclose(file);
+  }
+  return text;
+}
+
+inline bool operator==(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+inline std::ostream& operator<<(std::ostream& out, const RECT& r) {
+  return out << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}

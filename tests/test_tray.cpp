@@ -1,0 +1,252 @@
+// The tray icon and its menu: the record, the events that open the menu, the items with
+// their identifiers and marks, the commands, the language switch and the taskbar restart.
+#include <cwctype>
+
+#include "app/app_state.h"
+#include "i18n/texts.h"
+#include "shell/tray.h"
+#include "tests/program_driver.h"
+
+namespace {
+
+class Tray : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    PortableSetMonitors({kSmallMonitor});
+  }
+  // Opens the menu without choosing and returns it as tracked.
+  const PortableTrackedMenu& OpenMenu() {
+    size_t before = PortableTrackedMenus().size();
+    TrayEvent(WM_RBUTTONUP);
+    EXPECT_EQ(PortableTrackedMenus().size(), before + 1);
+    return PortableTrackedMenus().back();
+  }
+  static std::vector<UINT> Marked(const std::vector<PortableMenuItem>& items) {
+    std::vector<UINT> ids;
+    for (const PortableMenuItem& item : items) {
+      if (item.flags & MF_CHECKED) ids.push_back(item.id);
+      for (UINT id : Marked(item.submenu)) ids.push_back(id);
+    }
+    return ids;
+  }
+  void SetRunValue(const std::wstring& text) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, text.c_str(),
+                    (DWORD)((text.size() + 1) * sizeof(wchar_t)));
+  }
+  std::wstring RunValue() {
+    wchar_t text[1024];
+    DWORD size = sizeof(text);
+    if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, text,
+                     &size) != ERROR_SUCCESS)
+      return L"<none>";
+    return text;
+  }
+};
+
+TEST_F(Tray, IconRecordIsFilledAndVersioned) {
+  ASSERT_TRUE(Start({"--lang", "en"}));
+  ASSERT_EQ(PortableTrayIcons().size(), 1u);
+  const NOTIFYICONDATAW& icon = PortableTrayIcons()[0];
+  EXPECT_EQ(icon.hWnd, gApp.trayWindow);
+  EXPECT_EQ(icon.uID, 1u);
+  EXPECT_EQ(icon.uFlags, (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+  EXPECT_EQ(icon.uCallbackMessage, 0x8001u);
+  EXPECT_EQ(icon.hIcon, LoadIconW(gApp.instance, MAKEINTRESOURCEW(1)));
+  EXPECT_NE(icon.hIcon, nullptr);
+  EXPECT_EQ(icon.uVersion, (UINT)NOTIFYICON_VERSION_4);
+  EXPECT_STREQ(icon.szTip,
+               L"Velmora live background (right-click: scene / speed / tone / display mode / "
+               L"language / quit)");
+  // The tray window is a hidden tool window of its own class.
+  EXPECT_FALSE(IsWindowVisible(gApp.trayWindow));
+  EXPECT_EQ(GetWindowLongPtrW(gApp.trayWindow, GWL_EXSTYLE), WS_EX_TOOLWINDOW);
+  EXPECT_EQ(FindWindowW(L"VelmoraTitleLiveTray", nullptr), gApp.trayWindow);
+}
+
+TEST_F(Tray, MenuHasEveryItemInOrderWithItsIdentifier) {
+  ASSERT_TRUE(Start({"--lang", "en", "--window"}));
+  PortableSetCursorPos({12, 34});
+  const PortableTrackedMenu& menu = OpenMenu();
+  EXPECT_EQ(menu.owner, gApp.trayWindow);
+  EXPECT_EQ(menu.flags, (UINT)TPM_RIGHTBUTTON);
+  EXPECT_EQ(menu.at.x, 12);
+  EXPECT_EQ(menu.at.y, 34);
+  EXPECT_EQ(GetForegroundWindow(), gApp.trayWindow);
+  EXPECT_EQ(PortableLiveMenuCount(), 0);
+
+  struct Expected {
+    UINT id;
+    const wchar_t* text;
+  };
+  const Expected top[] = {{1002, L"Title screen"},
+                          {1003, L"Main menu"},
+                          {0, nullptr},
+                          {0, L"Playback speed"},
+                          {0, nullptr},
+                          {1007, L"Tone: Original"},
+                          {1008, L"Tone: Brightened (2× brightness)"},
+                          {1009, L"Tone: Light (white / light gray)"},
+                          {0, nullptr},
+                          {1004, L"Fullscreen"},
+                          {1005, L"Windowed"},
+                          {1006, L"Wallpaper (desktop background)"},
+                          {0, nullptr},
+                          {0, L"语言 / Language"},
+                          {1010, L"Start with Windows"},
+                          {0, nullptr},
+                          {1001, L"Quit"}};
+  ASSERT_EQ(menu.items.size(), std::size(top));
+  for (size_t i = 0; i < std::size(top); ++i) {
+    SCOPED_TRACE(i);
+    const PortableMenuItem& item = menu.items[i];
+    if (!top[i].text) {
+      EXPECT_EQ(item.flags, (UINT)MF_SEPARATOR);
+      continue;
+    }
+    EXPECT_EQ(item.text, top[i].text);
+    EXPECT_EQ(item.id, top[i].id);
+    EXPECT_EQ((item.flags & MF_POPUP) != 0, top[i].id == 0);
+  }
+  const wchar_t* speeds[] = {L"Paused", L"0.25×", L"0.5×", L"0.75×", L"1× (original)",
+                             L"1.5×",   L"2×",    L"3×",   L"5×"};
+  ASSERT_EQ(menu.items[3].submenu.size(), 9u);
+  for (UINT i = 0; i < 9; ++i) {
+    EXPECT_EQ(menu.items[3].submenu[i].text, speeds[i]);
+    EXPECT_EQ(menu.items[3].submenu[i].id, 2000 + i);
+  }
+  const wchar_t* languages[] = {L"Auto", L"简体中文", L"English", L"日本語"};
+  ASSERT_EQ(menu.items[13].submenu.size(), 4u);
+  for (UINT i = 0; i < 4; ++i) {
+    EXPECT_EQ(menu.items[13].submenu[i].text, languages[i]);
+    EXPECT_EQ(menu.items[13].submenu[i].id, 3000 + i);
+  }
+  // Title screen, 1x, original tone, windowed, English.
+  EXPECT_EQ(Marked(menu.items), (std::vector<UINT>{1002, 2004, 1007, 1005, 3002}));
+}
+
+TEST_F(Tray, ClicksAndTheContextMenuKeyOpenTheMenuOtherEventsDoNot) {
+  ASSERT_TRUE(Start());
+  for (UINT event : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK})
+    TrayEvent(event);
+  EXPECT_TRUE(PortableTrackedMenus().empty());
+  for (UINT event : {WM_LBUTTONUP, WM_RBUTTONUP, WM_CONTEXTMENU}) TrayEvent(event);
+  EXPECT_EQ(PortableTrackedMenus().size(), 3u);
+}
+
+TEST_F(Tray, SpeedMarkFollowsTheNearestStepOnlyWhenClose) {
+  ASSERT_TRUE(Start({"--speed", "1.2"}));
+  EXPECT_EQ(Marked(OpenMenu().items[3].submenu), std::vector<UINT>{});
+  gApp.speed = 1.004f;
+  EXPECT_EQ(Marked(OpenMenu().items[3].submenu), std::vector<UINT>{2004});
+  ChooseFromTray(2005);
+  EXPECT_EQ(gApp.speed, 1.5f);
+  EXPECT_EQ(Stored(L"Speed"), 150);
+  EXPECT_EQ(Marked(OpenMenu().items[3].submenu), std::vector<UINT>{2005});
+  ChooseFromTray(2003);
+  EXPECT_EQ(Stored(L"Speed"), 75);
+  ChooseFromTray(2000);
+  EXPECT_EQ(gApp.speed, 0.0f);
+  EXPECT_EQ(Stored(L"Speed"), 0);
+}
+
+TEST_F(Tray, CommandsWriteTheirValueEvenWhenUnchanged) {
+  ASSERT_TRUE(Start());
+  ChooseFromTray(CMD_SCENE_TITLE);
+  EXPECT_EQ(Stored(L"Scene"), 0);
+  ChooseFromTray(CMD_TONE_ORIGINAL);
+  EXPECT_EQ(Stored(L"Tone"), 0);
+  ChooseFromTray(CMD_SCENE_MENU);
+  EXPECT_EQ(gApp.scene, 1);
+  ChooseFromTray(CMD_TONE_LIGHT);
+  EXPECT_EQ(Stored(L"Tone"), 2);
+  // The current display mode is neither rebuilt nor written.
+  HWND window = gApp.mainWindow;
+  ChooseFromTray(CMD_MODE_FULLSCREEN);
+  EXPECT_EQ(gApp.mainWindow, window);
+  EXPECT_EQ(Stored(L"Mode"), -1);
+  ChooseFromTray(CMD_MODE_WALLPAPER);
+  EXPECT_TRUE(gApp.wallpaperActive);
+  EXPECT_EQ(Stored(L"Mode"), 2);
+  EXPECT_EQ(Marked(OpenMenu().items), (std::vector<UINT>{1003, 2004, 1009, 1006, 3000}));
+  // An unknown identifier does nothing.
+  HandleCommand(4242);
+  EXPECT_EQ(gApp.scene, 1);
+}
+
+TEST_F(Tray, LanguageChangeRetitlesWindowAndTooltipAndTheNextMenu) {
+  ASSERT_TRUE(Start({"--lang", "en", "--window"}));
+  ChooseFromTray(CMD_LANG_FIRST + kLangJapanese);
+  EXPECT_EQ(gApp.lang, 3);
+  EXPECT_EQ(Stored(L"Lang"), 3);
+  wchar_t title[64];
+  GetWindowTextW(gApp.mainWindow, title, 64);
+  EXPECT_STREQ(title, L"Velmora タイトル背景");
+  EXPECT_STREQ(PortableTrayIcons()[0].szTip,
+               L"Velmora 動く背景（右クリック：シーン / 速度 / 色調 / 表示モード / 言語 / 終了）");
+  const PortableTrackedMenu& menu = OpenMenu();
+  EXPECT_EQ(menu.items[0].text, L"タイトル画面");
+  EXPECT_EQ(menu.items[13].text, L"言語 / Language");
+  EXPECT_EQ(menu.items[13].submenu[2].text, L"English");
+  EXPECT_EQ(menu.items[3].submenu[1].text, L"0.25×");
+  // The window made after a mode change carries the language in force.
+  ChooseFromTray(CMD_MODE_FULLSCREEN);
+  GetWindowTextW(gApp.mainWindow, title, 64);
+  EXPECT_STREQ(title, L"Velmora タイトル背景");
+  ChooseFromTray(CMD_LANG_FIRST + kLangChinese);
+  GetWindowTextW(gApp.mainWindow, title, 64);
+  EXPECT_STREQ(title, L"Velmora 标题背景");
+}
+
+TEST_F(Tray, AutostartMarkComparesThePathWithoutRegardToCase) {
+  ASSERT_TRUE(Start());
+  std::wstring command = AutostartCommand();
+  ASSERT_EQ(command.front(), L'"');
+  auto marked = [&] { return OpenMenu().items[14].flags & MF_CHECKED; };
+  EXPECT_FALSE(marked());
+
+  std::wstring unquoted = command.substr(1, command.size() - 2);
+  SetRunValue(unquoted);
+  EXPECT_FALSE(marked());
+  ChooseFromTray(CMD_AUTOSTART);
+  EXPECT_EQ(RunValue(), command);
+  EXPECT_TRUE(marked());
+
+  std::wstring shouted = command;
+  for (wchar_t& c : shouted) c = std::towupper(c);
+  ASSERT_NE(shouted, command);
+  SetRunValue(shouted);
+  EXPECT_TRUE(marked());
+  ChooseFromTray(CMD_AUTOSTART);
+  EXPECT_EQ(RunValue(), L"<none>");
+
+  SetRunValue(L"\"/usr/bin/other\"");
+  EXPECT_FALSE(marked());
+}
+
+TEST_F(Tray, IconIsAddedAgainWhenTheTaskbarIsCreatedAnew) {
+  ASSERT_TRUE(Start());
+  PortableRestartTaskbar();
+  EXPECT_TRUE(PortableTrayIcons().empty());
+  Pass();
+  ASSERT_EQ(PortableTrayIcons().size(), 1u);
+  EXPECT_EQ(PortableTrayIcons()[0].uVersion, (UINT)NOTIFYICON_VERSION_4);
+  EXPECT_EQ(PortableTrayIcons()[0].hWnd, gApp.trayWindow);
+}
+
+TEST_F(Tray, ARefusedIconLeavesTheProgramRunningAndALaterTaskbarTriesAgain) {
+  PortableSetTrayFailing(true);
+  std::string log = scratch_ / "start.log";
+  ASSERT_TRUE(Start({"--log", log}));
+  EXPECT_EQ(ReadFile(log), "tray=0 full=1 wallpaper=0 scene=0\n");
+  EXPECT_TRUE(PortableTrayIcons().empty());
+  EXPECT_EQ(gApp.trayIcon.hWnd, gApp.trayWindow);
+  SetLanguage(kLangJapanese);  // its NIM_MODIFY fails quietly
+  PortableSetTrayFailing(false);
+  PortableRestartTaskbar();
+  Pass();
+  ASSERT_EQ(PortableTrayIcons().size(), 1u);
+  EXPECT_STREQ(PortableTrayIcons()[0].szTip, gApp.trayIcon.szTip);
+}
+
+}  // namespace

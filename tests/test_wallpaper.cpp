@@ -1,0 +1,184 @@
+// Wallpaper mode: the worker window found behind the icons in each shell layout, the
+// window's styles and place on its monitor, and the wallpaper put back on every way out.
+#include "app/app_state.h"
+#include "shell/desktop.h"
+#include "shell/tray.h"
+#include "tests/program_driver.h"
+
+namespace {
+
+class Wallpaper : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    PortableSetMonitors({kSmallMonitor});
+  }
+  // A top-level window of the test's own holding an icon view, placed last in Z order.
+  HWND AddIconHolderAtTheBottom() {
+    WNDCLASSEXW holderClass = {};
+    holderClass.cbSize = sizeof(holderClass);
+    holderClass.lpfnWndProc = DefWindowProcW;
+    holderClass.lpszClassName = L"IconHolder";
+    RegisterClassExW(&holderClass);
+    HWND holder = CreateWindowExW(0, L"IconHolder", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10,
+                                  nullptr, nullptr, nullptr, nullptr);
+    CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, holder,
+                    nullptr, nullptr, nullptr);
+    SetWindowPos(holder, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    return holder;
+  }
+};
+
+TEST_F(Wallpaper, ClassicShellPutsTheWindowIntoTheWorkerAfterTheIconHolder) {
+  ASSERT_TRUE(Start({"--wallpaper", "--window"}));
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  HWND worker = FindWindowExW(nullptr, progman, L"WorkerW", nullptr);
+  ASSERT_NE(worker, nullptr);
+  EXPECT_EQ(GetParent(gApp.mainWindow), worker);
+  EXPECT_TRUE(gApp.wallpaperActive);
+  EXPECT_FALSE(gApp.fullscreen);
+  DWORD style = (DWORD)GetWindowLongPtrW(gApp.mainWindow, GWL_STYLE);
+  EXPECT_EQ(style, (DWORD)(WS_CHILD | WS_VISIBLE));
+  EXPECT_EQ((DWORD)GetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE),
+            (DWORD)(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW));
+  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+  EXPECT_EQ(gApp.renderWidth, 320);
+  EXPECT_EQ(gApp.renderHeight, 180);
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+  EXPECT_NE(GetForegroundWindow(), gApp.mainWindow);
+  Pass();
+}
+
+TEST_F(Wallpaper, NewerShellKeepsTheWorkerInsideProgman) {
+  PortableResetDesktop(PortableShellLayout::Nested);
+  PortableSetMonitors({kSmallMonitor});
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  HWND worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
+  ASSERT_NE(worker, nullptr);
+  EXPECT_EQ(GetParent(gApp.mainWindow), worker);
+  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+}
+
+TEST_F(Wallpaper, WithoutAShellTheWindowStaysTopLevelAndWallpaperModeHolds) {
+  PortableResetDesktop(PortableShellLayout::None);
+  PortableSetMonitors({kSmallMonitor});
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  EXPECT_EQ(GetParent(gApp.mainWindow), nullptr);
+  EXPECT_TRUE(gApp.wallpaperActive);
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+  Pass();
+}
+
+TEST_F(Wallpaper, TheLastIconHolderVisitedDecidesEvenWithoutAWorkerAfterIt) {
+  AddIconHolderAtTheBottom();
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  // Z order: Progman, its worker, the holder. The holder is visited last and has no worker
+  // after it, so the search comes up empty and falls back to Progman itself.
+  EXPECT_EQ(GetParent(gApp.mainWindow), FindWindowW(L"Progman", nullptr));
+}
+
+TEST_F(Wallpaper, TheWorkerAfterTheLastIconHolderIsUsed) {
+  HWND holder = AddIconHolderAtTheBottom();
+  HWND own = CreateWindowExW(0, L"WorkerW", L"", WS_POPUP | WS_VISIBLE, 0, 0, 320, 180, nullptr,
+                             nullptr, nullptr, nullptr);
+  SetWindowPos(own, holder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  // Z order: Progman, its worker, the holder, the test's worker.
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  ASSERT_NE(FindWindowExW(nullptr, progman, L"WorkerW", nullptr), own);
+  EXPECT_EQ(GetParent(gApp.mainWindow), own);
+}
+
+TEST_F(Wallpaper, OnAMonitorAwayFromTheOriginTheWindowIsOffsetInsideTheWorker) {
+  const RECT side = {-400, 50, -80, 230};
+  PortableSetMonitors({kSmallMonitor, side});
+  ASSERT_TRUE(Start({"--window"}));
+  SetWindowPos(gApp.mainWindow, nullptr, -390, 60, 300, 150, SWP_NOZORDER);
+  HandleCommand(CMD_MODE_WALLPAPER);
+  HWND worker = GetParent(gApp.mainWindow);
+  ASSERT_NE(worker, nullptr);
+  EXPECT_EQ(WindowRect(worker), (RECT{-400, 0, 320, 230}));  // the virtual screen
+  EXPECT_EQ(WindowRect(gApp.mainWindow), side);
+  POINT corner = {side.left, side.top};
+  ScreenToClient(worker, &corner);
+  EXPECT_EQ(corner.x, 0);
+  EXPECT_EQ(corner.y, 50);
+  EXPECT_EQ(gApp.renderWidth, 320);
+}
+
+TEST_F(Wallpaper, PathIsReadAfreshEachTimeAndKeptWhenASecondReadFails) {
+  PortableSetWallpaperPath(L"/pictures/first.jpg");
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  EXPECT_EQ(gApp.savedWallpaperPath, L"/pictures/first.jpg");
+
+  HandleCommand(CMD_MODE_WINDOWED);
+  EXPECT_EQ(PortableWallpaperWriteCount(), 1);
+  EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+  ShrinkWindow();
+
+  PortableSetWallpaperPath(L"/pictures/second.jpg");
+  HandleCommand(CMD_MODE_WALLPAPER);
+  EXPECT_EQ(gApp.savedWallpaperPath, L"/pictures/second.jpg");
+  HandleCommand(CMD_MODE_FULLSCREEN);
+  EXPECT_EQ(PortableWallpaperPath(), L"/pictures/second.jpg");
+
+  PortableSetWallpaperPath(L"/pictures/third.jpg");
+  PortableFailWallpaperReads(1);
+  HandleCommand(CMD_MODE_WALLPAPER);
+  EXPECT_EQ(gApp.savedWallpaperPath, L"/pictures/second.jpg");
+  ChooseFromTray(CMD_QUIT);
+  EXPECT_EQ(RunToExit(), 0);
+  EXPECT_EQ(PortableWallpaperPath(), L"/pictures/second.jpg");
+  EXPECT_EQ(PortableDesktopRepaintCount(), 3);
+}
+
+TEST_F(Wallpaper, WithNoWallpaperSetTheRestoreOnlyRepaints) {
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  HandleCommand(CMD_MODE_FULLSCREEN);
+  EXPECT_EQ(PortableWallpaperWriteCount(), 0);
+  EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+}
+
+// Every way out of a wallpaper run ends with exit code 0, no tray icon, the wallpaper put
+// back, the desktop repainted and the single-instance lock free again.
+class WallpaperQuit : public Wallpaper, public ::testing::WithParamInterface<int> {};
+
+TEST_P(WallpaperQuit, RestoresTheDesktop) {
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  PortableSetWallpaperPath(L"");
+  switch (GetParam()) {
+    case 0:
+      ChooseFromTray(CMD_QUIT);
+      break;
+    case 1:
+      PortableRequestClose();  // SIGINT or SIGTERM
+      break;
+    case 2:
+      PostMessageW(gApp.mainWindow, WM_CLOSE, 0, 0);
+      break;
+  }
+  EXPECT_EQ(RunToExit(), 0);
+  EXPECT_TRUE(PortableTrayIcons().empty());
+  EXPECT_FALSE(IsWindow(gApp.trayWindow));
+  EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
+  EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+  HANDLE lock = CreateMutexW(nullptr, TRUE, L"VelmoraTitleLive.SingleInstance");
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+  CloseHandle(lock);
+}
+
+INSTANTIATE_TEST_SUITE_P(TrayQuitSignalAndClose, WallpaperQuit, ::testing::Values(0, 1, 2));
+
+TEST_F(Wallpaper, QuittingAWindowedRunLeavesTheWallpaperAlone) {
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
+  ASSERT_TRUE(Start({"--window"}));
+  Key(VK_ESCAPE);
+  EXPECT_EQ(RunToExit(), 0);
+  EXPECT_EQ(PortableWallpaperWriteCount(), 0);
+  EXPECT_EQ(PortableDesktopRepaintCount(), 0);
+}
+
+}  // namespace
