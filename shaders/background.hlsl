@@ -29,10 +29,12 @@ SamplerState sSpot : register(s1);
 // The 8-bit step applied after every stored layer.
 #define Q(v) (floor((v) * 255.0 + 0.5) * 0.003921569)
 
-// Light tint of a layer colour X over the base B: X scaled to a largest channel of 1, its
-// deviation from grey moves B by at most 0.07 per channel.
+// Light tint of a layer colour X over the base B: X scaled to a largest channel of 1 (its
+// hue H), whose deviation from grey moves B by at most 0.07 per channel. The hue is passed
+// in already expanded: Wine's preprocessor leaves a parameter unreplaced when a macro hands
+// it on to another macro.
 #define TINT_HUE(X) ((X).rgb / max(max(max((X).r, (X).g), (X).b), 0.0001))
-#define LIGHT_TINT(X, B) ((TINT_HUE(X) - dot(TINT_HUE(X), float3(0.33333334, 0.33333334, 0.33333334))) * 0.07 + (B))
+#define LIGHT_TINT(H, B) (((H) - dot((H), float3(0.33333334, 0.33333334, 0.33333334))) * 0.07 + (B))
 
 float4 PSMain(float4 pos : SV_Position) : SV_Target
 {
@@ -93,8 +95,8 @@ float4 PSMain(float4 pos : SV_Position) : SV_Target
     float3 c;
     if (0.5 < uTone.x)
     {
-        float3 farTint = LIGHT_TINT(uCFar, float3(0.70, 0.77, 0.88));
-        float3 nearTint = LIGHT_TINT(uCNear, float3(0.52, 0.62, 0.79));
+        float3 farTint = LIGHT_TINT(TINT_HUE(uCFar), float3(0.70, 0.77, 0.88));
+        float3 nearTint = LIGHT_TINT(TINT_HUE(uCNear), float3(0.52, 0.62, 0.79));
         if (insideWall)
         {
             float shade = 1.0 - 0.09 * saturate(fineTexel.a);

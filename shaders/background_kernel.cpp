@@ -11,7 +11,7 @@ inline float MinOne(float v) { return v < 1.0f ? v : 1.0f; }
 inline float Max(float a, float b) { return (a >= b || b != b) ? a : b; }
 
 // The 8-bit step after every stored layer.
-inline float Q(float v) { return std::floor(v * 255.0f + 0.5f) * 0.003921569f; }
+inline float Q(float v) { return FloorF(v * 255.0f + 0.5f) * 0.003921569f; }
 
 inline bool InsideSquare(float a, float b, float size) {
   return 0.0f <= a && a <= size && 0.0f <= b && b <= size;
@@ -42,14 +42,14 @@ inline void ComposeLayer(const BackgroundFrame& frame, const float coordinate[2]
 void SinCosPolynomial(float angle, float* sine, float* cosine) {
   // Quadrant by floor, then the remainder in [-pi/4, pi/4] by pi/2 split in three parts so
   // that k times the first two parts is exact.
-  float k = std::floor(angle * 0.63661977f + 0.5f);
+  float k = FloorF(angle * 0.63661977f + 0.5f);
   float r = ((angle - k * 1.5703125f) - k * 4.8375129699707031e-4f) - k * 7.5497899548918822e-8f;
   float z = r * r;
   float s = ((-1.9515295891e-4f * z + 8.3321608736e-3f) * z - 1.6666654611e-1f) * z * r + r;
   float c = ((2.443315711809948e-5f * z - 1.388731625493765e-3f) * z + 4.166664568298827e-2f) *
                 z * z -
             0.5f * z + 1.0f;
-  float quadrant = k - std::floor(k * 0.25f) * 4.0f;
+  float quadrant = k - FloorF(k * 0.25f) * 4.0f;
   if (quadrant == 0.0f) {
     *sine = s;
     *cosine = c;
@@ -159,9 +159,9 @@ void ShadeBackgroundPixel(const BackgroundFrame& frame, float x, float y, float 
     } else {
       SampleBilinear(frame.wall, k.fine[0], k.fine[1], texel);
       float shade = 1.0f - 0.09f * Saturate(texel[3]);
-      c[0] = std::floor(247.0f * shade + 0.5f) * 0.003921569f;
-      c[1] = std::floor(247.0f * shade + 0.5f) * 0.003921569f;
-      c[2] = std::floor(249.0f * shade + 0.5f) * 0.003921569f;
+      c[0] = FloorF(247.0f * shade + 0.5f) * 0.003921569f;
+      c[1] = FloorF(247.0f * shade + 0.5f) * 0.003921569f;
+      c[2] = FloorF(249.0f * shade + 0.5f) * 0.003921569f;
       ComposeLayer(frame, k.far, frame.farTint, 0.55f, c);
       ComposeLayer(frame, k.near, frame.nearTint, 0.65f, c);
     }
@@ -197,4 +197,4 @@ void ShadeBackgroundSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, 
 }
 
 // Recomputed whenever background.hlsl changes, together with the kernel above.
-const uint64_t kBackgroundShaderSourceHash = 0xe7fa2ea06e2ec8b2ull;
+const uint64_t kBackgroundShaderSourceHash = 0x62e4a669e8e0fabaull;
