@@ -33,15 +33,32 @@ inline float SafeTexelPosition(float position) {
   return position;
 }
 
+// floor for the kernels: the same value as std::floor (up to the sign of a zero result),
+// without a library call on processors lacking a rounding instruction.
+inline float FloorF(float v) {
+  if (!(std::fabs(v) < 8388608.0f)) return v;  // already whole, or NaN
+  float t = (float)(int32_t)v;
+  return t > v ? t - 1.0f : t;
+}
+
 inline int32_t AddressTexel(int32_t index, int32_t size, TextureAddress mode) {
   if (mode == TextureAddress::Wrap) {
+    if ((size & (size - 1)) == 0) return index & (size - 1);
     int32_t wrapped = index % size;
     return wrapped < 0 ? wrapped + size : wrapped;
   }
   return index < 0 ? 0 : (index >= size ? size - 1 : index);
 }
 
-inline float UnormToFloat(uint8_t value) { return (float)value / 255.0f; }
+// The exact conversion of an 8-bit unorm channel, value / 255, looked up.
+struct UnormTable {
+  float values[256];
+  constexpr UnormTable() : values() {
+    for (int i = 0; i < 256; ++i) values[i] = (float)i / 255.0f;
+  }
+};
+inline constexpr UnormTable kUnormToFloat;
+inline float UnormToFloat(uint8_t value) { return kUnormToFloat.values[value]; }
 
 // Bilinear sample at level 0: rgba[4] in 0..1.
 inline void SampleBilinear(const SampledTexture& texture, float u, float v, float rgba[4]) {
@@ -51,7 +68,7 @@ inline void SampleBilinear(const SampledTexture& texture, float u, float v, floa
   }
   float x = SafeTexelPosition(u * (float)texture.width - 0.5f);
   float y = SafeTexelPosition(v * (float)texture.height - 0.5f);
-  float x0 = std::floor(x), y0 = std::floor(y);
+  float x0 = FloorF(x), y0 = FloorF(y);
   float fx = x - x0, fy = y - y0;
   int32_t ix = (int32_t)x0, iy = (int32_t)y0;
   int32_t xa = AddressTexel(ix, texture.width, texture.addressU);

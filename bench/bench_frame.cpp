@@ -1,0 +1,89 @@
+// Milliseconds per frame of the software Direct3D device, through the renderer's own
+// StartRenderer and DrawFrame: Frame/<variant>/<width>x<height>.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/app_state.h"
+#include "render/renderer.h"
+
+namespace {
+
+// A mid-cycle frame of the title screen: the wall turned, both layers scrolled.
+AnimValues BenchValues() {
+  AnimValues v = {};
+  v.angle = 2.1f;
+  v.farScroll = 0.6f;
+  v.nearScroll = 1.3f;
+  const float fill[3] = {0.22f, 0.04f, 0.07f}, farTint[3] = {0.8f, 0.3f, 0.35f},
+              nearTint[3] = {0.9f, 0.45f, 0.4f}, gradient[3] = {0.3f, 0.08f, 0.1f};
+  for (int i = 0; i < 3; ++i) {
+    v.fill[i] = fill[i];
+    v.farTint[i] = farTint[i];
+    v.nearTint[i] = nearTint[i];
+    v.gradient[i] = gradient[i];
+  }
+  for (float& factor : v.brightness) factor = 1.0f;
+  v.spot[0] = kTitleSpotX;
+  v.spot[1] = kTitleSpotY;
+  return v;
+}
+
+ID3D11RenderTargetView* CreateTarget(UINT width, UINT height) {
+  D3D11_TEXTURE2D_DESC desc = {};
+  desc.Width = width;
+  desc.Height = height;
+  desc.MipLevels = 1;
+  desc.ArraySize = 1;
+  desc.Format = DXGI_FORMAT_R8G8B8A8_UNORM;
+  desc.SampleDesc.Count = 1;
+  desc.Usage = D3D11_USAGE_DEFAULT;
+  desc.BindFlags = D3D11_BIND_RENDER_TARGET;
+  ID3D11Texture2D* texture = nullptr;
+  ID3D11RenderTargetView* view = nullptr;
+  if (FAILED(gApp.device->CreateTexture2D(&desc, nullptr, &texture))) return nullptr;
+  gApp.device->CreateRenderTargetView(texture, nullptr, &view);
+  texture->Release();
+  return view;
+}
+
+void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height) {
+  if (!gApp.device && !StartRenderer(true)) {
+    state.SkipWithError("the renderer did not start");
+    return;
+  }
+  gApp.tone = tone;
+  ID3D11RenderTargetView* target = CreateTarget(width, height);
+  if (!target) {
+    state.SkipWithError("no render target");
+    return;
+  }
+  const AnimValues values = BenchValues();
+  for (auto _ : state) DrawFrame(target, width, height, values);
+  gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
+  target->Release();
+  state.counters["Mpixel/s"] = benchmark::Counter((double)width * height / 1e6,
+                                                  benchmark::Counter::kIsIterationInvariantRate);
+}
+
+int RegisterFrames() {
+  const struct {
+    const char* name;
+    int32_t tone;
+  } variants[] = {{"normal", 0}, {"light", 2}};
+  const UINT sizes[][2] = {{640, 360}, {1920, 1080}, {3840, 2160}};
+  for (const auto& variant : variants)
+    for (const auto& size : sizes) {
+      std::string name = std::string("Frame/") + variant.name + "/" + std::to_string(size[0]) + "x" +
+                         std::to_string(size[1]);
+      benchmark::RegisterBenchmark(name.c_str(), Frame, variant.tone, size[0], size[1])
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  return 0;
+}
+
+const int registered = RegisterFrames();
+
+}  // namespace
