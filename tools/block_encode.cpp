@@ -53,11 +53,23 @@ long ColourError(const Texels& t, const Endpoints& e, uint8_t index[16]) {
   return total;
 }
 
+// How far the decoded red and green of a grey block drift apart.
+long ChannelSpread(const Endpoints& e, const uint8_t index[16]) {
+  const int r0 = Expand(e.level[0][0], 5), r1 = Expand(e.level[1][0], 5);
+  const int g0 = Expand(e.level[0][1], 6), g1 = Expand(e.level[1][1], 6);
+  const int red[4] = {r0, r1, Third(r0, r1), Third(r1, r0)};
+  const int green[4] = {g0, g1, Third(g0, g1), Third(g1, g0)};
+  long spread = 0;
+  for (int i = 0; i < 16; ++i) spread += (long)(red[index[i]] - green[index[i]]) * (red[index[i]] - green[index[i]]);
+  return spread;
+}
+
 // Levels a and b whose third (a + 2b) / 3 is exactly v, closest together; or, failing
 // that, the nearest third. A level equal to v is used for both.
-void SingleColourLevels(int v, int bits, int& a, int& b) {
+std::array<int, 2> FindSingleColourLevels(int v, int bits) {
   const int top = (1 << bits) - 1;
   int bestErr = INT_MAX, bestSpread = INT_MAX;
+  std::array<int, 2> best{};
   for (int i = 0; i <= top; ++i) {
     for (int j = 0; j <= top; ++j) {
       const int ea = Expand(i, bits), eb = Expand(j, bits);
@@ -67,11 +79,22 @@ void SingleColourLevels(int v, int bits, int& a, int& b) {
       if (err < bestErr || (err == bestErr && spread < bestSpread)) {
         bestErr = err;
         bestSpread = spread;
-        a = i;
-        b = j;
+        best = {i, j};
       }
     }
   }
+  return best;
+}
+
+void SingleColourLevels(int v, int bits, int& a, int& b) {
+  static const auto tables = [] {
+    std::array<std::array<std::array<int, 2>, 256>, 2> t{};
+    for (int v = 0; v < 256; ++v) t[0][v] = FindSingleColourLevels(v, 5), t[1][v] = FindSingleColourLevels(v, 6);
+    return t;
+  }();
+  const std::array<int, 2>& levels = tables[bits == 5 ? 0 : 1][v];
+  a = levels[0];
+  b = levels[1];
 }
 
 // The 8 colour bytes of a block (the colour half of BC3, or a whole BC1 block).
@@ -85,26 +108,39 @@ void EncodeColour(const Texels& t, uint8_t out[8]) {
     for (int ch = 0; ch < 3; ++ch) SingleColourLevels(t[0][ch], kBits[ch], best.level[0][ch], best.level[1][ch]);
     std::fill(bestIndex, bestIndex + 16, 3);
   } else {
-    // Every combination of the two levels around each channel's maximum (end point 0)
-    // and minimum (end point 1).
+    // Combinations of the levels around each channel's maximum (end point 0) and minimum
+    // (end point 1). Grey blocks try three levels each and keep red and blue equal, so
+    // that they stay grey: their error also counts any difference between the channels.
+    bool grey = true;
+    for (int i = 0; i < 16; ++i) grey = grey && t[i][0] == t[i][1] && t[i][1] == t[i][2];
     int lo[3], hi[3];
     for (int ch = 0; ch < 3; ++ch) {
       int mn = 255, mx = 0;
       for (int i = 0; i < 16; ++i) mn = std::min(mn, t[i][ch]), mx = std::max(mx, t[i][ch]);
       const int top = (1 << kBits[ch]) - 1;
-      hi[ch] = mx * top / 255;
-      lo[ch] = mn * top / 255;
+      hi[ch] = mx * top / 255 - (grey ? 1 : 0);
+      lo[ch] = mn * top / 255 - (grey ? 1 : 0);
     }
+    const int options = grey ? 3 : 2, combos = grey ? 81 : 64;
     long bestErr = LONG_MAX;
-    for (int combo = 0; combo < 64; ++combo) {
+    for (int combo = 0; combo < combos; ++combo) {
       Endpoints e{};
+      int rest = combo;
       for (int ch = 0; ch < 3; ++ch) {
+        if (grey && ch == 2) {
+          e.level[0][2] = e.level[0][0];
+          e.level[1][2] = e.level[1][0];
+          continue;
+        }
         const int top = (1 << kBits[ch]) - 1;
-        e.level[0][ch] = std::min(top, hi[ch] + ((combo >> (2 * ch)) & 1));
-        e.level[1][ch] = std::min(top, lo[ch] + ((combo >> (2 * ch + 1)) & 1));
+        e.level[0][ch] = std::clamp(hi[ch] + rest % options, 0, top);
+        rest /= options;
+        e.level[1][ch] = std::clamp(lo[ch] + rest % options, 0, top);
+        rest /= options;
       }
       uint8_t index[16];
-      const long err = ColourError(t, e, index);
+      long err = ColourError(t, e, index);
+      if (grey) err += ChannelSpread(e, index);
       if (err < bestErr) {
         bestErr = err;
         best = e;
@@ -143,11 +179,13 @@ void AlphaPalette(int a0, int a1, int palette[8]) {
   }
 }
 
-long AlphaError(const Texels& t, int a0, int a1, uint8_t index[16]) {
+// Summed squared error of the block with these end points, or any value at or above
+// `limit` as soon as the sum reaches it.
+long AlphaError(const Texels& t, int a0, int a1, uint8_t index[16], long limit) {
   int palette[8];
   AlphaPalette(a0, a1, palette);
   long total = 0;
-  for (int i = 0; i < 16; ++i) {
+  for (int i = 0; i < 16 && total < limit; ++i) {
     int best = INT_MAX;
     for (int p = 0; p < 8; ++p) {
       const int err = (t[i][3] - palette[p]) * (t[i][3] - palette[p]);
@@ -161,22 +199,23 @@ long AlphaError(const Texels& t, int a0, int a1, uint8_t index[16]) {
   return total;
 }
 
-// The 8 alpha bytes of a BC3 block: both modes, end points searched around the extremes
-// (for the six-value mode the extremes of the texels other than 0 and 255).
+// The 8 alpha bytes of a BC3 block. A block spanning at most 7 steps is exact with its
+// extremes as the eight-value end points; otherwise every pair of the block's own values
+// is tried as end points in both modes, and the extremes nudged by up to two steps.
 void EncodeAlpha(const Texels& t, uint8_t out[8]) {
-  int mn = 255, mx = 0, innerMin = 255, innerMax = 0;
-  for (int i = 0; i < 16; ++i) {
-    const int a = t[i][3];
-    mn = std::min(mn, a), mx = std::max(mx, a);
-    if (a != 0 && a != 255) innerMin = std::min(innerMin, a), innerMax = std::max(innerMax, a);
-  }
-  int bestA0 = mn, bestA1 = mn;
+  int values[16], count = 0;
+  for (int i = 0; i < 16; ++i) values[count++] = t[i][3];
+  std::sort(values, values + 16);
+  count = (int)(std::unique(values, values + 16) - values);
+  const int mn = values[0], mx = values[count - 1];
+
+  int bestA0 = mx, bestA1 = mn;
   uint8_t bestIndex[16] = {};
-  long bestErr = mn == mx ? 0 : LONG_MAX;
+  long bestErr = LONG_MAX;
   auto consider = [&](int a0, int a1) {
-    if (a0 < 0 || a0 > 255 || a1 < 0 || a1 > 255) return;
+    if (a0 < 0 || a0 > 255 || a1 < 0 || a1 > 255 || bestErr == 0) return;
     uint8_t index[16];
-    const long err = AlphaError(t, a0, a1, index);
+    const long err = AlphaError(t, a0, a1, index, bestErr);
     if (err < bestErr) {
       bestErr = err;
       bestA0 = a0;
@@ -184,14 +223,17 @@ void EncodeAlpha(const Texels& t, uint8_t out[8]) {
       std::copy(index, index + 16, bestIndex);
     }
   };
-  if (mn != mx) {
-    for (int d0 = -2; d0 <= 2 && bestErr > 0; ++d0)
-      for (int d1 = -2; d1 <= 2 && bestErr > 0; ++d1)
+  consider(mx, mn);  // eight values, or one value when mn == mx
+  if (mx - mn > 7) {
+    for (int d0 = -2; d0 <= 2; ++d0)
+      for (int d1 = -2; d1 <= 2; ++d1)
         if (mx + d0 > mn + d1) consider(mx + d0, mn + d1);
-    if (innerMin > innerMax) innerMin = innerMax = mn == 0 ? mx : mn;
-    for (int d0 = -2; d0 <= 2 && bestErr > 0; ++d0)
-      for (int d1 = -2; d1 <= 2 && bestErr > 0; ++d1)
-        if (innerMin + d0 <= innerMax + d1) consider(innerMin + d0, innerMax + d1);
+    for (int i = 0; i < count; ++i) {
+      for (int j = i; j < count; ++j) {
+        if (j > i) consider(values[j], values[i]);  // eight values
+        consider(values[i], values[j]);             // six values with 0 and 255
+      }
+    }
   }
   out[0] = (uint8_t)bestA0;
   out[1] = (uint8_t)bestA1;

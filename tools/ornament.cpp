@@ -47,14 +47,12 @@ void VeinedLeaf(cairo_t* cr, const Poly& line, double width, double gap, int vei
   Cut(cr, Sub(line, 0.06, 0.86), {1.6, 2.6, 0.3, 0.3});
   const Taper shape{width * 0.18, width, 0.42, 0};
   for (int i = 0; i < veins; ++i) {
-    const double t = 0.2 + 0.6 * i / (veins > 1 ? veins - 1 : 1);
+    // Veins branch from the rib on alternate sides, leaning towards the tip.
+    const double t = 0.22 + 0.56 * i / (veins > 1 ? veins - 1 : 1);
     const Pt p = PointAt(line, t), d = DirectionAt(line, t);
-    const double reach = 0.72 * shape.At(t);
-    for (double side : {-1.0, 1.0}) {
-      // Veins lean towards the tip.
-      const Pt end{p.x + reach * (0.75 * d.x - side * d.y), p.y + reach * (0.75 * d.y + side * d.x)};
-      Cut(cr, Cubic(p, {(p.x + end.x) / 2, (p.y + end.y) / 2}, end, end, 8), {1.6, 1.6, 0.5, 0.3});
-    }
+    const double reach = 0.7 * shape.At(t), side = i % 2 ? 1.0 : -1.0;
+    const Pt end{p.x + reach * (0.8 * d.x - side * d.y), p.y + reach * (0.8 * d.y + side * d.x)};
+    Cut(cr, Cubic(p, {(p.x + end.x) / 2, (p.y + end.y) / 2}, end, end, 8), {1.6, 1.6, 0.5, 0.3});
   }
 }
 
@@ -75,10 +73,10 @@ void DrawFlowerHead(cairo_t* cr, int detail) {
   const bool fine = detail > 0;
   // Outer petals flare outwards and droop at the tips, inner petals rise beside the centre.
   Mirrored(cr, [&] {
-    Petal(cr, Scroll({14, -40}, -58, 290, 0.0, 0.018, 1.3), 36, 7, fine);
+    Petal(cr, Scroll({14, -40}, -58, 290, 0.0, 0.018, 1.3), 28, 7, fine);
     Petal(cr, Scroll({6, -60}, -84, 270, 0.0, 0.009, 1.5), 20, 6, fine);
   });
-  Petal(cr, Cubic({0, -40}, {0, -160}, {0, -280}, {0, -410}), 42, 8, fine);
+  Petal(cr, Cubic({0, -40}, {0, -160}, {0, -280}, {0, -410}), 33, 8, fine);
   if (fine) {
     // Stamens between the petals, ending in seeds.
     Mirrored(cr, [&] {
@@ -95,31 +93,32 @@ void DrawFlowerHead(cairo_t* cr, int detail) {
   cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
   cairo_restore(cr);
   cairo_fill(cr);
-  Mirrored(cr, [&] { FillAlong(cr, Scroll({24, -20}, 10, 110, 0.0, 0.07, 2.0), {11, 13, 0.3, 3}); });
+  Mirrored(cr, [&] { FillAlong(cr, Scroll({24, -24}, 35, 70, 0.0, 0.03), {9, 10, 0.3, 2}); });
 }
 
 void DrawStemAndLeaves(cairo_t* cr, int detail) {
   const bool fine = detail > 0;
-  FillAlong(cr, Cubic({0, -10}, {0, 100}, {0, 220}, {0, 340}), {8, 9, 0.5, 11});
+  FillAlong(cr, Cubic({0, -10}, {0, 100}, {0, 200}, {0, 300}), {8, 9, 0.5, 10});
   Mirrored(cr, [&] {
-    // The large leaves spread from the stem's middle, tips turning up and out.
-    const Poly leaf = Scroll({6, 140}, -22, 330, -0.006, 0.009, 1.0);
+    // The large leaves rise from the stem, bend outwards and droop at the tips.
+    const Poly leaf = Scroll({6, 150}, -28, 320, -0.005, 0.013, 1.3);
     if (fine)
-      VeinedLeaf(cr, leaf, 46, 7, 4);
+      VeinedLeaf(cr, leaf, 32, 7, 4);
     else
-      Layered(cr, leaf, {9, 46, 0.42, 0}, 7);
-    // Smaller leaves lower down, turning downwards.
-    const Poly low = Scroll({6, 250}, 8, 170, 0.004, 0.012);
+      Layered(cr, leaf, {7, 32, 0.42, 0}, 7);
+    // Volutes at the foot of the stem, winding up into spirals, each with a small leaf.
+    const Poly volute = Scroll({0, 300}, 18, 270, 0.0, -0.075, 2.0);
+    FillAlong(cr, volute, {7, 7, 0.2, 3});
+    const Pt p = PointAt(volute, 0.3), d = DirectionAt(volute, 0.3);
+    const double heading = std::atan2(d.y, d.x) * 180 / kPi;
     if (fine)
-      VeinedLeaf(cr, low, 26, 6, 2);
+      VeinedLeaf(cr, Scroll(p, heading + 55, 110, 0.0, -0.01), 18, 5, 2);
     else
-      Layered(cr, low, {5, 26, 0.42, 0}, 6);
-    // Scrolls at the foot of the stem, winding up into spirals.
-    FillAlong(cr, Scroll({0, 335}, -10, 230, 0.0, -0.08, 2.2), {9, 8, 0.3, 3.5});
+      Layered(cr, Scroll(p, heading + 55, 110, 0.0, -0.01), {3, 18, 0.42, 0}, 5);
     if (!fine) return;
     // A dotted spiral above each leaf and a tendril beside the flower.
-    DotsAlong(cr, Scroll({90, 110}, -130, 260, 0.004, 0.06, 2.0), 15, 6.5, 2.5, 4);
-    Tendril(cr, {40, -30}, -20, 230, 0.07, 3.5);
+    DotsAlong(cr, Scroll({40, 215}, 5, 230, -0.004, -0.055, 2.0), 15, 6.0, 2.5, 6);
+    Tendril(cr, {10, 60}, -10, 300, 0.055, 3.2);
   });
 }
 
@@ -146,7 +145,7 @@ void DrawFrameVine(cairo_t* cr) {
     const double y = -kCell + kCell * i / 128;
     vine.push_back({256 + 256 * std::cos(kPi * y / kCell), y});
   }
-  FillAlong(cr, vine, {4.5, 5.5, 0.5, 4.5});
+  FillAlong(cr, vine, {3.3, 3.9, 0.5, 3.3});
   const Pt p = PointAt(vine, 0.45), d = DirectionAt(vine, 0.45);
   const double heading = std::atan2(d.y, d.x) * 180 / kPi;
   Layered(cr, Scroll(p, heading - 45, 130, 0, -0.008), {3, 21, 0.4, 0}, 4);

@@ -6,8 +6,12 @@
 
 namespace {
 
-constexpr double kSoftness = 0.9;  // Gaussian sigma of the edge softening, in texels
-constexpr double kHollow = -0.62;  // background noise level below which the ground is bare
+constexpr double kSoftness = 0.5;  // Gaussian sigma of the edge softening, in texels
+// A faint glow around the shapes, as of ink bleeding into the ground: its reach (sigma,
+// in texels) and its strength at the shapes' edge (alpha x 255).
+constexpr double kGlowReach = 3.0;
+constexpr double kGlowStrength = 10.0;
+constexpr double kHollow = -0.72;  // background noise level below which the ground is bare
 
 // Integer hash of a lattice point: the background's pseudo-random values without any
 // generator state, so that every machine computes the same texels.
@@ -65,8 +69,9 @@ void SoftenEdges(std::vector<float>& image, int size, double sigma) {
 
 std::vector<uint8_t> MakeWallImage() {
   const std::vector<uint8_t> sharp = DrawWallOrnament(kWallSize);
-  std::vector<float> coverage(sharp.begin(), sharp.end());
+  std::vector<float> coverage(sharp.begin(), sharp.end()), glow = coverage;
   SoftenEdges(coverage, kWallSize, kSoftness);
+  SoftenEdges(glow, kWallSize, kGlowReach);
 
   std::vector<uint8_t> rgba((size_t)kWallSize * kWallSize * 4);
   for (int y = 0; y < kWallSize; ++y) {
@@ -77,8 +82,9 @@ std::vector<uint8_t> MakeWallImage() {
       // few bare hollows where the colour is black.
       const double n = 0.65 * TileNoise(x, y, 64, 1) + 0.35 * TileNoise(x, y, 16, 2);
       const bool hollow = c < 0.02 && n < kHollow;
-      const double ground = hollow ? std::fmax(0.0, 1.0 + (n - kHollow) * 12.0) : 2.3 + 1.5 * n;
-      const double alpha = ground + (255.0 - ground) * c;
+      const double ground = hollow ? std::fmax(0.0, 1.0 + (n - kHollow) * 12.0) : 2.2 + 1.2 * n;
+      const double halo = kGlowStrength * std::fmin(1.0, 2.0 * glow[i] / 255.0);
+      const double alpha = ground + (255.0 - ground) * c + halo * (1.0 - c);
       const uint8_t colour = hollow ? 0 : 255;
       rgba[i * 4 + 0] = rgba[i * 4 + 1] = rgba[i * 4 + 2] = colour;
       rgba[i * 4 + 3] = (uint8_t)std::lround(std::fmin(255.0, alpha));
