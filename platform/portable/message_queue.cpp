@@ -20,17 +20,6 @@ bool handlersInstalled = false;
 
 void OnTerminationSignal(int) { closeRequested = 1; }
 
-void InstallSignalHandlers() {
-  if (handlersInstalled) return;
-  handlersInstalled = true;
-  struct sigaction action = {};
-  action.sa_handler = OnTerminationSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-}
-
 // The program's visible windows that stand on their own (top-level, or children of the
 // shell's windows, as the wallpaper is) get WM_CLOSE. Until one exists the request waits.
 void DeliverCloseRequest() {
@@ -63,6 +52,17 @@ void Push(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 namespace desktop {
 
+void InstallSignalHandlers() {
+  if (handlersInstalled) return;
+  handlersInstalled = true;
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 void ResetQueue() {
   queue.clear();
   quitPosted = false;
@@ -75,7 +75,7 @@ void ResetQueue() {
 void PortableRequestClose() { closeRequested = 1; }
 
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
-  InstallSignalHandlers();
+  desktop::InstallSignalHandlers();
   DeliverCloseRequest();
   for (auto it = queue.begin(); it != queue.end(); ++it) {
     if (!Matches(*it, window, filterMin, filterMax)) continue;

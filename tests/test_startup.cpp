@@ -1,0 +1,244 @@
+// Start-up, the main loop and the exit: settings from options or stored values, the single
+// instance, the clamped clock, the fixed time, the log line, and the real program run
+// until a termination signal.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/app_state.h"
+#include "shell/tray.h"
+#include "tests/program_driver.h"
+
+namespace {
+
+class Startup : public ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    PortableSetMonitors({kSmallMonitor});
+  }
+};
+
+struct StoredCase {
+  const char* name;
+  std::vector<std::pair<const wchar_t*, DWORD>> stored;
+  SceneId scene;
+  float speed;
+  ToneId tone;
+  LangId lang;
+  bool fullscreen;
+  bool wallpaper;
+};
+
+class StoredSettings : public Startup, public ::testing::WithParamInterface<StoredCase> {};
+
+TEST_P(StoredSettings, AreAcceptedInRangeElseDefaulted) {
+  for (auto [name, value] : GetParam().stored) Store(name, value);
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(gApp.scene, GetParam().scene);
+  EXPECT_EQ(gApp.speed, GetParam().speed);
+  EXPECT_EQ(gApp.tone, GetParam().tone);
+  EXPECT_EQ(gApp.lang, GetParam().lang);
+  EXPECT_EQ(gApp.fullscreen, GetParam().fullscreen);
+  EXPECT_EQ(gApp.wallpaperActive, GetParam().wallpaper);
+  // Start-up only reads.
+  for (auto [name, value] : GetParam().stored) EXPECT_EQ(Stored(name), value);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Registry, StoredSettings,
+    ::testing::Values(
+        StoredCase{"Empty", {}, 0, 1.0f, 0, 0, true, false},
+        StoredCase{"UpperEdges",
+                   {{L"Scene", 1}, {L"Speed", 1000}, {L"Tone", 2}, {L"Lang", 3}, {L"Mode", 2}},
+                   1, 10.0f, 2, 3, false, true},
+        StoredCase{"JustBeyond",
+                   {{L"Scene", 2}, {L"Speed", 1001}, {L"Tone", 3}, {L"Lang", 4}, {L"Mode", 3}},
+                   0, 1.0f, 0, 0, true, false},
+        StoredCase{"NegativeIsLarge",
+                   {{L"Scene", 0xFFFFFFFF}, {L"Speed", 0}, {L"Mode", 1}, {L"Tone", 0xFFFFFFFE}},
+                   0, 0.0f, 0, 0, false, false},
+        StoredCase{"Percent", {{L"Speed", 37}}, 0, 0.37f, 0, 0, true, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Startup, ASceneStoredAsTextIsIgnored) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"Scene", REG_SZ, L"1", 4 * sizeof(wchar_t));
+  ASSERT_TRUE(Start());
+  EXPECT_EQ(gApp.scene, 0);
+}
+
+TEST_F(Startup, OptionsOverrideValidStoredValuesWithoutARangeTest) {
+  Store(L"Scene", 1);
+  Store(L"Speed", 200);
+  Store(L"Tone", 1);
+  Store(L"Lang", 3);
+  Store(L"Mode", 0);
+  ASSERT_TRUE(Start({"--scene", "title", "--speed", "25", "--tone", "light", "--lang", "en",
+                     "--window"}));
+  EXPECT_EQ(gApp.scene, 0);
+  EXPECT_EQ(gApp.speed, 25.0f);
+  EXPECT_EQ(gApp.tone, 2);
+  EXPECT_EQ(gApp.lang, 2);
+  EXPECT_FALSE(gApp.fullscreen);
+  EXPECT_FALSE(gApp.wallpaperActive);
+}
+
+TEST_F(Startup, WallpaperOptionWinsOverWindow) {
+  Store(L"Mode", 1);
+  ASSERT_TRUE(Start({"--window", "--wallpaper"}));
+  EXPECT_TRUE(gApp.wallpaperActive);
+}
+
+TEST_F(Startup, ASecondInstanceEndsAtOnceWithZero) {
+  HANDLE first = CreateMutexW(nullptr, TRUE, L"VelmoraTitleLive.SingleInstance");
+  std::string log = scratch_ / "second.log";
+  EXPECT_FALSE(Start({"--window", "--log", log}));
+  EXPECT_EQ(exitCode_, 0);
+  EXPECT_TRUE(PortableProgramWindows().empty());
+  EXPECT_TRUE(PortableTrayIcons().empty());
+  EXPECT_FALSE(std::filesystem::exists(log));
+  CloseHandle(first);
+}
+
+TEST_F(Startup, ARendererThatCannotStartEndsWithOneAndNoTrayIcon) {
+  PortableFailNext(PortableD3DFailure::Device, 2);
+  EXPECT_FALSE(Start());
+  EXPECT_EQ(exitCode_, 1);
+  EXPECT_TRUE(PortableTrayIcons().empty());
+}
+
+TEST_F(Startup, LogLineCarriesTrayModeAndScene) {
+  std::string log = scratch_ / "start.log";
+  ASSERT_TRUE(Start({"--log", log}));
+  EXPECT_EQ(ReadFile(log), "tray=1 full=1 wallpaper=0 scene=0\n");
+}
+
+TEST_F(Startup, LogLineOfAWallpaperRunInTheMainMenu) {
+  std::string log = scratch_ / "start.log";
+  ASSERT_TRUE(Start({"--wallpaper", "--scene", "menu", "--log", log}));
+  EXPECT_EQ(ReadFile(log), "tray=1 full=0 wallpaper=1 scene=1\n");
+}
+
+TEST_F(Startup, ALogThatCannotBeOpenedIsNoObstacle) {
+  ASSERT_TRUE(Start({"--log", scratch_ / "missing/start.log"}));
+  Pass();
+}
+
+TEST_F(Startup, AStallAdvancesTheAnimationByAQuarterSecondTimesTheSpeed) {
+  PortableFreezeClock();
+  ASSERT_TRUE(Start({"--speed", "2"}));
+  Pass();
+  EXPECT_EQ(loop_.animationTime, 0.0);
+  PortableAdvanceClock(2.0);
+  Pass();
+  EXPECT_DOUBLE_EQ(loop_.animationTime, 0.5);
+  PortableAdvanceClock(0.1);
+  Pass();
+  EXPECT_DOUBLE_EQ(loop_.animationTime, 0.7);
+  EXPECT_DOUBLE_EQ(loop_.shownTime, 0.7);
+  // A new speed applies from the next pass on; paused stands still.
+  HandleCommand(CMD_SPEED_FIRST);
+  PortableAdvanceClock(0.1);
+  Pass();
+  EXPECT_DOUBLE_EQ(loop_.animationTime, 0.7);
+}
+
+TEST_F(Startup, AFixedTimeShowsTheSameFrameWhateverTheSpeed) {
+  auto frameAfter = [&](double seconds) {
+    PortableAdvanceClock(seconds);
+    Pass();
+    std::vector<uint8_t> rgba;
+    UINT w = 0, h = 0;
+    EXPECT_TRUE(PortableReadPresented(gApp.swapChain, &rgba, &w, &h));
+    return rgba;
+  };
+  PortableFreezeClock();
+  ASSERT_TRUE(Start({"--t", "3.5", "--speed", "5"}));
+  std::vector<uint8_t> first = frameAfter(0.2);
+  std::vector<uint8_t> second = frameAfter(0.2);
+  EXPECT_EQ(loop_.shownTime, 3.5);
+  EXPECT_DOUBLE_EQ(loop_.animationTime, 2.0);  // still advancing behind the fixed time
+  EXPECT_EQ(first, second);
+  // Without the option the same passes show different frames.
+  gApp.fixedTimeGiven = false;
+  EXPECT_NE(frameAfter(0.2), second);
+}
+
+TEST_F(Startup, TheExitSequenceReleasesEverything) {
+  ASSERT_TRUE(Start());
+  ChooseFromTray(CMD_QUIT);
+  EXPECT_EQ(RunToExit(), 0);
+  EXPECT_TRUE(PortableTrayIcons().empty());
+  EXPECT_FALSE(IsWindow(gApp.trayWindow));
+  EXPECT_FALSE(IsWindow(gApp.mainWindow));
+  HANDLE again = CreateMutexW(nullptr, TRUE, L"VelmoraTitleLive.SingleInstance");
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
+  CloseHandle(again);
+}
+
+// The real program, started as its own process with the test's configuration and lock
+// directories.
+class RealProgram : public Startup {
+ protected:
+  pid_t Spawn(std::vector<std::string> options) {
+    std::vector<std::string> arguments = {VELMORA_BINARY};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    pid_t pid = fork();
+    if (pid == 0) {
+      std::vector<char*> argv;
+      for (std::string& a : arguments) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    return pid;
+  }
+  // The exit code, or -1 when the program did not exit normally.
+  static int Wait(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  // Waits (a bounded number of short sleeps) until the program has written its log.
+  static bool AwaitFile(const std::string& path) {
+    for (int i = 0; i < 6000; ++i) {
+      if (!ReadFile(path).empty()) return true;
+      usleep(10000);
+    }
+    return false;
+  }
+};
+
+TEST_F(RealProgram, RunsInAWindowUntilSigintAndExitsWithZero) {
+  std::string log = scratch_ / "window.log";
+  pid_t pid = Spawn({"--window", "--log", log});
+  ASSERT_TRUE(AwaitFile(log));
+  EXPECT_EQ(ReadFile(log), "tray=1 full=0 wallpaper=0 scene=0\n");
+  kill(pid, SIGINT);
+  EXPECT_EQ(Wait(pid), 0);
+}
+
+TEST_F(RealProgram, RunsAsWallpaperUntilSigtermAndExitsWithZero) {
+  std::string log = scratch_ / "wallpaper.log";
+  pid_t pid = Spawn({"--wallpaper", "--log", log});
+  ASSERT_TRUE(AwaitFile(log));
+  EXPECT_EQ(ReadFile(log), "tray=1 full=0 wallpaper=1 scene=0\n");
+  kill(pid, SIGTERM);
+  EXPECT_EQ(Wait(pid), 0);
+}
+
+TEST_F(RealProgram, BesideARunningInstanceASecondEndsAndADumpRunWorks) {
+  ASSERT_TRUE(Start());  // this process is the running instance
+  std::string log = scratch_ / "second.log";
+  EXPECT_EQ(Wait(Spawn({"--window", "--log", log})), 0);
+  EXPECT_FALSE(std::filesystem::exists(log));
+
+  std::string bmp = scratch_ / "frame.bmp";
+  EXPECT_EQ(Wait(Spawn({"--dump", bmp, "--size", "64x36"})), 0);
+  EXPECT_EQ(ReadFile(bmp).substr(0, 2), "BM");
+  Pass();
+}
+
+}  // namespace
