@@ -152,11 +152,60 @@ void DrawFrameVine(cairo_t* cr) {
   Tendril(cr, PointAt(vine, 0.62), heading + 40, 150, 0.09, 2.2);
 }
 
-void DrawCell(cairo_t* cr) {
+// The second motif, in the cells between the lilies: a palmette of pointed petals fanning
+// out of a seed pod, on a short stem with volutes, under a dotted arch.
+void DrawPalmette(cairo_t* cr) {
+  const Pt centre{0, 40};
+  FillAlong(cr, Cubic({0, 100}, {0, 170}, {0, 240}, {0, 310}), {7, 8, 0.5, 9});
+  Mirrored(cr, [&] {
+    const double angles[4] = {-90, -68, -46, -24}, lengths[4] = {330, 300, 245, 180};
+    for (int i = 3; i >= 0; --i) {
+      // Outer petals first, so that the inner ones lie over them with a gap.
+      const double rad = angles[i] * kPi / 180;
+      const Pt start{centre.x + 30 * std::cos(rad), centre.y + 30 * std::sin(rad)};
+      const Poly petal = Scroll(start, angles[i], lengths[i], 0.0, i == 0 ? 0.0 : 0.006 + 0.002 * i, 1.5);
+      Petal(cr, petal, i == 0 ? 30 : 27 - 3 * i, 6, i < 2);
+    }
+    // Volutes under the pod, a small leaf on the stem and the dotted arch.
+    FillAlong(cr, Scroll({0, 120}, 10, 230, 0.0, -0.08, 2.0), {7, 6, 0.2, 3});
+    Layered(cr, Scroll({4, 240}, 40, 120, 0.0, -0.012), {3, 18, 0.42, 0}, 5);
+    Poly arch;
+    for (int k = 0; k <= 48; ++k) {
+      const double a = (-90 + 55 * k / 48.0) * kPi / 180;
+      arch.push_back({centre.x + 360 * std::cos(a), centre.y + 360 * std::sin(a)});
+    }
+    DotsAlong(cr, arch, 19, 6.5, 3.5, 0);
+  });
+  // The seed pod: an outlined oval filled with seeds.
   cairo_save(cr);
-  DrawStemAndLeaves(cr, 1);
-  DrawFlowerHead(cr, 1);
+  cairo_translate(cr, centre.x, centre.y);
+  cairo_scale(cr, 50, 62);
+  cairo_new_path(cr);
+  cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
   cairo_restore(cr);
+  cairo_fill(cr);
+  cairo_save(cr);
+  cairo_translate(cr, centre.x, centre.y);
+  cairo_scale(cr, 38, 50);
+  cairo_new_path(cr);
+  cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
+  cairo_restore(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  cairo_fill(cr);
+  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  for (int row = -2; row <= 2; ++row)
+    for (int col = -1; col <= 1; ++col)
+      if (std::abs(row) + std::abs(col) < 3) Disc(cr, {centre.x + 20.0 * col + (row % 2 ? 10 : 0), centre.y + 18.0 * row}, 6.5);
+}
+
+// Lilies in every other column of cells, palmettes in the columns between.
+void DrawCell(cairo_t* cr, bool lily) {
+  if (lily) {
+    DrawStemAndLeaves(cr, 1);
+    DrawFlowerHead(cr, 1);
+  } else {
+    DrawPalmette(cr);
+  }
 }
 
 }  // namespace
@@ -188,7 +237,7 @@ std::vector<uint8_t> DrawWallOrnament(int size) {
               cairo_scale(cr, -1, 1);
               DrawFrameVine(cr);
             } else if (pass == 1) {
-              DrawCell(cr);
+              DrawCell(cr, col % 2 == 0);
             } else {
               cairo_translate(cr, 0, -kCell);
               DrawRosette(cr);

@@ -82,7 +82,7 @@ std::vector<uint8_t> MakeWallImage() {
       // few bare hollows where the colour is black.
       const double n = 0.65 * TileNoise(x, y, 64, 1) + 0.35 * TileNoise(x, y, 16, 2);
       const bool hollow = c < 0.02 && n < kHollow;
-      const double ground = hollow ? std::fmax(0.0, 1.0 + (n - kHollow) * 12.0) : 2.2 + 1.2 * n;
+      const double ground = hollow ? std::fmax(0.0, 1.0 + (n - kHollow) * 2.5) : 2.2 + 1.2 * n;
       const double halo = kGlowStrength * std::fmin(1.0, 2.0 * glow[i] / 255.0);
       const double alpha = ground + (255.0 - ground) * c + halo * (1.0 - c);
       const uint8_t colour = hollow ? 0 : 255;
