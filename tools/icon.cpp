@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "tools/curves.h"
 #include "tools/ornament.h"
 #include "tools/png_write.h"
 
@@ -18,6 +19,32 @@ void RoundedSquare(cairo_t* cr, double x, double y, double side, double radius) 
   cairo_arc(cr, x + radius, y + side - radius, radius, kPi / 2, kPi);
   cairo_arc(cr, x + radius, y + radius, radius, kPi, 3 * kPi / 2);
   cairo_close_path(cr);
+}
+
+// The lily drawn on a 16-unit grid for the small icons: three bold petals, a calyx, a
+// stem and two leaves, each shape a pixel or more wide with a pixel of space around the
+// centre petal, so that the flower reads at 16 pixels.
+void DrawBoldLily(cairo_t* cr) {
+  for (double side : {-1.0, 1.0}) {
+    cairo_save(cr);
+    cairo_translate(cr, 8, 0);
+    cairo_scale(cr, side, 1);
+    FillAlong(cr, Scroll({0.9, 9.2}, -62, 7.2, 0.0, 0.42, 1.6, 64), {0.9, 1.35, 0.35, 0});
+    FillAlong(cr, Scroll({0.5, 13.6}, -18, 5.6, 0.0, 0.30, 1.5, 64), {0.5, 1.15, 0.4, 0});
+    cairo_restore(cr);
+  }
+  cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
+  FillAlong(cr, Cubic({8, 9.6}, {8, 7}, {8, 4}, {8, 1.0}, 32), {2.0, 2.1, 0.35, 0.4});
+  cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+  FillAlong(cr, Cubic({8, 9.6}, {8, 7}, {8, 4}, {8, 1.0}, 32), {1.0, 1.45, 0.35, 0});
+  FillAlong(cr, Cubic({8, 10}, {8, 12}, {8, 13.5}, {8, 15.2}, 16), {0.6, 0.6, 0.5, 0.6});
+  cairo_save(cr);
+  cairo_translate(cr, 8, 10.2);
+  cairo_scale(cr, 2.9, 1.0);
+  cairo_new_path(cr);
+  cairo_arc(cr, 0, 0, 1, 0, 2 * kPi);
+  cairo_restore(cr);
+  cairo_fill(cr);
 }
 
 void PutU16(std::vector<uint8_t>& out, unsigned v) {
@@ -46,18 +73,23 @@ std::vector<uint8_t> DrawIcon(int size) {
   cairo_fill(cr);
   cairo_pattern_destroy(ground);
 
-  // The motif in red tones, brighter at the flower than at the stem. Small icons show
-  // the bold shapes only, drawn larger, so that the lily still reads at 16 pixels.
-  const bool small = size < 48;
+  // The motif in red tones, brighter at the flower than at the stem. Small icons show a
+  // bold lily fitted to the pixel grid, large ones the ornament's own motif.
+  const bool small = size < 128;
   cairo_push_group(cr);
-  cairo_translate(cr, s * 0.5, s * (small ? 0.56 : 0.52));
-  cairo_scale(cr, s / (small ? 820.0 : 1000.0), s / (small ? 820.0 : 1000.0));
-  cairo_pattern_t* red = cairo_pattern_create_linear(0, -420, 0, 430);
-  cairo_pattern_add_color_stop_rgb(red, 0, 1.00, 0.32, 0.30);
-  cairo_pattern_add_color_stop_rgb(red, 0.5, 0.88, 0.12, 0.16);
-  cairo_pattern_add_color_stop_rgb(red, 1, 0.62, 0.06, 0.10);
+  cairo_pattern_t* red = cairo_pattern_create_linear(0, 0, 0, s);
+  cairo_pattern_add_color_stop_rgb(red, 0, 1.00, 0.36, 0.32);
+  cairo_pattern_add_color_stop_rgb(red, 0.5, 0.92, 0.16, 0.18);
+  cairo_pattern_add_color_stop_rgb(red, 1, 0.70, 0.08, 0.12);
   cairo_set_source(cr, red);
-  DrawLilyMotif(cr, small ? 0 : 1);
+  if (small) {
+    cairo_scale(cr, s / 16.0, s / 16.0);
+    DrawBoldLily(cr);
+  } else {
+    cairo_translate(cr, s * 0.5, s * 0.53);
+    cairo_scale(cr, s / 960.0, s / 960.0);
+    DrawLilyMotif(cr);
+  }
   cairo_pattern_destroy(red);
   cairo_pop_group_to_source(cr);
   RoundedSquare(cr, 0, 0, s, s * 0.16);

@@ -69,22 +69,19 @@ void Tendril(cairo_t* cr, Pt start, double heading, double length, double curl, 
   FillAlong(cr, Scroll(start, heading, length, 0.0, curl, 2.0), {width, width, 0.3, width * 0.35});
 }
 
-void DrawFlowerHead(cairo_t* cr, int detail) {
-  const bool fine = detail > 0;
+void DrawFlowerHead(cairo_t* cr) {
   // Outer petals flare outwards and droop at the tips, inner petals rise beside the centre.
   Mirrored(cr, [&] {
-    Petal(cr, Scroll({14, -40}, -58, 290, 0.0, 0.018, 1.3), 28, 7, fine);
-    Petal(cr, Scroll({6, -60}, -84, 270, 0.0, 0.009, 1.5), 20, 6, fine);
+    Petal(cr, Scroll({14, -40}, -58, 290, 0.0, 0.018, 1.3), 28, 7, true);
+    Petal(cr, Scroll({6, -60}, -84, 270, 0.0, 0.009, 1.5), 20, 6, true);
   });
-  Petal(cr, Cubic({0, -40}, {0, -160}, {0, -280}, {0, -410}), 33, 8, fine);
-  if (fine) {
-    // Stamens between the petals, ending in seeds.
-    Mirrored(cr, [&] {
-      const Poly stamen = Scroll({4, -70}, -72, 150, 0.0, 0.012);
-      Layered(cr, stamen, {2.5, 3.0, 0.5, 2.0}, 4);
-      Disc(cr, stamen.back(), 8);
-    });
-  }
+  Petal(cr, Cubic({0, -40}, {0, -160}, {0, -280}, {0, -410}), 33, 8, true);
+  // Stamens between the petals, ending in seeds.
+  Mirrored(cr, [&] {
+    const Poly stamen = Scroll({4, -70}, -72, 150, 0.0, 0.012);
+    Layered(cr, stamen, {2.5, 3.0, 0.5, 2.0}, 4);
+    Disc(cr, stamen.back(), 8);
+  });
   // Calyx and sepals curling down under the flower.
   cairo_save(cr);
   cairo_translate(cr, 0, -26);
@@ -96,26 +93,18 @@ void DrawFlowerHead(cairo_t* cr, int detail) {
   Mirrored(cr, [&] { FillAlong(cr, Scroll({24, -24}, 35, 70, 0.0, 0.03), {9, 10, 0.3, 2}); });
 }
 
-void DrawStemAndLeaves(cairo_t* cr, int detail) {
-  const bool fine = detail > 0;
+void DrawStemAndLeaves(cairo_t* cr) {
   FillAlong(cr, Cubic({0, -10}, {0, 100}, {0, 200}, {0, 300}), {8, 9, 0.5, 10});
   Mirrored(cr, [&] {
     // The large leaves rise from the stem, bend outwards and droop at the tips.
     const Poly leaf = Scroll({6, 150}, -28, 320, -0.005, 0.013, 1.3);
-    if (fine)
-      VeinedLeaf(cr, leaf, 32, 7, 4);
-    else
-      Layered(cr, leaf, {7, 32, 0.42, 0}, 7);
+    VeinedLeaf(cr, leaf, 32, 7, 4);
     // Volutes at the foot of the stem, winding up into spirals, each with a small leaf.
     const Poly volute = Scroll({0, 300}, 18, 270, 0.0, -0.075, 2.0);
     FillAlong(cr, volute, {7, 7, 0.2, 3});
     const Pt p = PointAt(volute, 0.3), d = DirectionAt(volute, 0.3);
     const double heading = std::atan2(d.y, d.x) * 180 / kPi;
-    if (fine)
-      VeinedLeaf(cr, Scroll(p, heading + 55, 110, 0.0, -0.01), 18, 5, 2);
-    else
-      Layered(cr, Scroll(p, heading + 55, 110, 0.0, -0.01), {3, 18, 0.42, 0}, 5);
-    if (!fine) return;
+    VeinedLeaf(cr, Scroll(p, heading + 55, 110, 0.0, -0.01), 18, 5, 2);
     // A dotted spiral above each leaf and a tendril beside the flower.
     DotsAlong(cr, Scroll({40, 215}, 5, 230, -0.004, -0.055, 2.0), 15, 6.0, 2.5, 6);
     Tendril(cr, {10, 60}, -10, 300, 0.055, 3.2);
@@ -201,8 +190,8 @@ void DrawPalmette(cairo_t* cr) {
 // Lilies in every other column of cells, palmettes in the columns between.
 void DrawCell(cairo_t* cr, bool lily) {
   if (lily) {
-    DrawStemAndLeaves(cr, 1);
-    DrawFlowerHead(cr, 1);
+    DrawStemAndLeaves(cr);
+    DrawFlowerHead(cr);
   } else {
     DrawPalmette(cr);
   }
@@ -210,9 +199,9 @@ void DrawCell(cairo_t* cr, bool lily) {
 
 }  // namespace
 
-void DrawLilyMotif(cairo_t* cr, int detail) {
-  DrawStemAndLeaves(cr, detail);
-  DrawFlowerHead(cr, detail);
+void DrawLilyMotif(cairo_t* cr) {
+  DrawStemAndLeaves(cr);
+  DrawFlowerHead(cr);
 }
 
 std::vector<uint8_t> DrawWallOrnament(int size) {

@@ -11,6 +11,6 @@
 // with anti-aliased edges; it continues seamlessly across all four edges.
 std::vector<uint8_t> DrawWallOrnament(int size);
 
-// The main motif alone, centred on the origin and about 900 units tall, in the current
-// source colour; `detail` 0 draws only the bold shapes that stay legible when tiny.
-void DrawLilyMotif(cairo_t* cr, int detail);
+// The lily motif alone, centred on the origin and about 800 units tall, in the current
+// source colour.
+void DrawLilyMotif(cairo_t* cr);
