@@ -1,11 +1,13 @@
 // Milliseconds per frame of the software Direct3D device, through the renderer's own
-// StartRenderer and DrawFrame: Frame/<variant>/<width>x<height>.
+// StartRenderer and DrawFrame: Frame/<variant>/<width>x<height>/threads:<n>, the threads
+// being those that shade the draw.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <string>
 
 #include "app/app_state.h"
+#include "platform/portable/d3d11_control.h"
 #include "render/renderer.h"
 
 namespace {
@@ -48,7 +50,7 @@ ID3D11RenderTargetView* CreateTarget(UINT width, UINT height) {
   return view;
 }
 
-void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height) {
+void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height, int threads) {
   if (!gApp.device && !StartRenderer(true)) {
     state.SkipWithError("the renderer did not start");
     return;
@@ -60,7 +62,9 @@ void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height) {
     return;
   }
   const AnimValues values = BenchValues();
+  PortableSetWorkerThreads(threads);
   for (auto _ : state) DrawFrame(target, width, height, values);
+  PortableSetWorkerThreads(0);
   gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
   target->Release();
   state.counters["Mpixel/s"] = benchmark::Counter((double)width * height / 1e6,
@@ -74,10 +78,11 @@ int RegisterFrames() {
   } variants[] = {{"normal", 0}, {"light", 2}};
   const UINT sizes[][2] = {{640, 360}, {1920, 1080}, {3840, 2160}};
   for (const auto& variant : variants)
-    for (const auto& size : sizes) {
+    for (const auto& size : sizes)
+      for (int threads : {1, 2}) {
       std::string name = std::string("Frame/") + variant.name + "/" + std::to_string(size[0]) + "x" +
-                         std::to_string(size[1]);
-      benchmark::RegisterBenchmark(name.c_str(), Frame, variant.tone, size[0], size[1])
+                         std::to_string(size[1]) + "/threads:" + std::to_string(threads);
+      benchmark::RegisterBenchmark(name.c_str(), Frame, variant.tone, size[0], size[1], threads)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime();
     }

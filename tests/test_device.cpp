@@ -275,6 +275,14 @@ TEST(Device, FrameWithTheRealTexturesIsStableAndDefinedForAnyConstants) {
   pipeline.Draw(TitleConstants(96, 54, 1.0f));
   EXPECT_EQ(pipeline.Read(), first);
 
+  // The rows are shared among worker threads; any number of them gives the same bytes.
+  for (int threads : {1, 3, 8}) {
+    PortableSetWorkerThreads(threads);
+    pipeline.Draw(TitleConstants(96, 54, 1.0f));
+    EXPECT_EQ(pipeline.Read(), first) << threads << " threads";
+  }
+  PortableSetWorkerThreads(0);
+
   std::mt19937 random(5);
   const float odd[] = {NAN, INFINITY, -INFINITY, 1e30f, -1e30f, 0.0f};
   for (int round = 0; round < 40; ++round) {

@@ -4,6 +4,7 @@
 
 #include "platform/portable/d3d11_objects.h"
 #include "platform/portable/d3d11_rasterizer.h"
+#include "platform/portable/d3d11_workers.h"
 #include "render/frame_constants.h"
 #include "shaders/background_kernel.h"
 #include "shaders/fullscreen_kernel.h"
@@ -117,6 +118,8 @@ void Context::CopyResource(ID3D11Resource* destination, ID3D11Resource* source) 
 
 namespace {
 
+constexpr size_t kRowsPerTask = 8;
+
 SampledTexture BindTexture(ShaderResourceView* view, SamplerState* sampler) {
   SampledTexture texture;
   if (!view) return texture;
@@ -162,16 +165,32 @@ void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
     frontCounterClockwise = state->desc.FrontCounterClockwise != FALSE;
   }
 
-  spans_.clear();
+  // Triangles one after the other, as Direct3D orders them; the rows of one triangle are
+  // shared among the worker threads (each row has one span, so no pixel is written twice).
+  struct Shading {
+    const BackgroundFrame* frame;
+    const std::vector<RasterSpan>* spans;
+    uint8_t* pixels;
+    UINT width;
+  } shading = {&frame, &spans_, target->pixels.data(), width};
+  auto shadeRows = [](void* context, int task) {
+    const Shading& s = *(const Shading*)context;
+    size_t first = (size_t)task * kRowsPerTask;
+    size_t last = std::min(first + kRowsPerTask, s.spans->size());
+    for (size_t i = first; i < last; ++i) {
+      const RasterSpan& span = (*s.spans)[i];
+      ShadeBackgroundSpan(*s.frame, span.y, span.x0, span.x1,
+                          s.pixels + ((size_t)span.y * s.width + span.x0) * 4);
+    }
+  };
   for (UINT i = 0; i + 3 <= vertexCount; i += 3) {
     float clip[3][4];
     for (UINT v = 0; v < 3; ++v) FullscreenVertexPosition(startVertexLocation + i + v, clip[v]);
+    spans_.clear();
     RasterizeTriangle(clip, viewport_, width, height, cull, frontCounterClockwise, &spans_);
+    int tasks = (int)((spans_.size() + kRowsPerTask - 1) / kRowsPerTask);
+    RunTasks(tasks, shadeRows, &shading);
   }
-  uint8_t* pixels = target->pixels.data();
-  for (const RasterSpan& span : spans_)
-    ShadeBackgroundSpan(frame, span.y, span.x0, span.x1,
-                        pixels + ((size_t)span.y * width + span.x0) * 4);
 }
 
 }  // namespace portable_d3d

@@ -23,3 +23,7 @@ int PortableLiveObjectCount();
 
 // Number of Present calls on all swap chains since start.
 int PortablePresentCount();
+
+// Threads that shade each draw, the calling thread included; 0 restores the default of
+// one per processor. Results do not depend on it.
+void PortableSetWorkerThreads(int count);
