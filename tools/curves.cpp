@@ -132,8 +132,7 @@ Pt PointAt(const Poly& line, double t) {
 
 Pt DirectionAt(const Poly& line, double t) {
   if (line.size() < 2) return {1, 0};
-  const auto [i, f] = Locate(line, t);
-  (void)f;
+  const size_t i = Locate(line, t).first;
   return Normalised(line[i].x - line[i - 1].x, line[i].y - line[i - 1].y);
 }
 

@@ -83,7 +83,7 @@ bool WriteWallPreviews(const std::string& dir, const std::vector<uint8_t>& wall,
       const double an = SampleWrap(wall, n, sx / 11.52 + 0.5, sy / 11.52 + 0.5, 3);
       const double dx = std::fabs(x - 0.55 * w) / 66.6667 / 20.48, dy = std::fabs(y - 0.45 * h) / 66.6667 / 20.48;
       const double su = std::fmin(1.0, std::fmax(0.0, 1 - 2 * dx)), sv = std::fmin(1.0, std::fmax(0.0, 1 - 2 * dy));
-      const double light = spot[((size_t)std::lround(su * 511) * kSpotSize + std::lround(sv * 511)) * 4] / 255.0;
+      const double light = spot[((size_t)std::lround(sv * 511) * kSpotSize + std::lround(su * 511)) * 4] / 255.0;
       for (int ch = 0; ch < 3; ++ch) {
         double c = fill[ch] * (1 - 0.5 * a0);
         c = c * (1 - af) + af * far[ch];
