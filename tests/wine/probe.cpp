@@ -10,6 +10,9 @@
 //   probe tray-remove HWND   removes that icon, as a crashed shell would lose it
 //   probe taskbar-created    broadcasts "TaskbarCreated"
 //   probe close CLASS        posts WM_CLOSE to the first window of that class
+//   probe keydown CLASS VK   posts WM_KEYDOWN of that virtual key to that window, for
+//                            windows that cannot take the keyboard focus
+//   probe zorder             the top-level windows, topmost first, with their classes
 #include <windows.h>
 #include <shellapi.h>
 
@@ -144,6 +147,18 @@ int main(int argc, char** argv) {
     UINT message = RegisterWindowMessageW(L"TaskbarCreated");
     std::printf("posted=%d\n", PostMessageW(HWND_BROADCAST, message, 0, 0) ? 1 : 0);
     return 0;
+  }
+  if (command == "zorder") {
+    for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
+      std::printf("%llu=%s%s\n", (unsigned long long)(ULONG_PTR)w, ClassOf(w).c_str(),
+                  IsWindowVisible(w) ? " visible" : "");
+    return 0;
+  }
+  if (command == "keydown" && argc == 4) {
+    HWND window = FindAnyWindow(argv[2]);
+    WPARAM key = (WPARAM)std::strtoul(argv[3], nullptr, 0);
+    std::printf("posted=%d\n", window && PostMessageW(window, WM_KEYDOWN, key, 1) ? 1 : 0);
+    return window ? 0 : 1;
   }
   if (command == "close" && argc == 3) {
     HWND window = FindAnyWindow(argv[2]);

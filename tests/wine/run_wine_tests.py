@@ -450,12 +450,21 @@ def check_fullscreen_start(s, report):
 
 
 def check_wallpaper_mode(s, report):
+    # The two layouts of the shell's windows: the wallpaper worker after the icon holder
+    # in Z order, and the worker inside Progman.
+    for layout in ([], ["--worker-inside"]):
+        wallpaper_run(s, report, layout)
+
+
+def wallpaper_run(s, report, layout):
     s.reg_delete(SETTINGS_KEY)
     s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\velmora-test.bmp")
-    shell = Process(s, "stub_shell", ["wine", os.path.join(s.windows_build, "stub_shell.exe")], s.env)
+    shell = Process(s, "stub_shell", ["wine", os.path.join(s.windows_build, "stub_shell.exe")] + layout,
+                    s.env)
     expect(wait_until(lambda: "ready" in shell.output(), 30), "stub shell did not start")
     log = s.log_path("wallpaper.log")
     run = s.start_velmora("wallpaper", ["--wallpaper", "--log", log])
+    name = " ".join(["stub shell"] + layout)
     try:
         line = wait_log(log, run)
         expect(line == LOG_LINE.format(1, 0, 1, 0), f"log line {line!r}")
@@ -470,9 +479,15 @@ def check_wallpaper_mode(s, report):
         style = int(window["style"], 16)
         expect(style & 0x40000000 and not style & 0x80000000, f"style {window['style']}")
         expect(int(window["exstyle"], 16) & 0x08000080 == 0x08000080, f"exstyle {window['exstyle']}")
-        report(f"  child of the stub's WorkerW, covering 0,0-{SCREEN_W},{SCREEN_H}")
-        s.key(window, "Escape")
-        time.sleep(1.0)
+        # Not compared with a dump: Wine 8 shows nothing of Direct3D output in a child of
+        # another process's window (the screen stays the worker's black), so only the
+        # window tree and geometry are checked here.
+        report(f"  {name}: child of its WorkerW, covering 0,0-{SCREEN_W},{SCREEN_H}, log {line.strip()!r}")
+        # The window cannot take the focus, so the key is posted to it directly; Escape
+        # followed by M shows that the keys arrive and that Escape does nothing.
+        expect(s.probe("keydown", "VelmoraTitleLive", "0x1B").get("posted") == "1", "Escape not posted")
+        s.probe("keydown", "VelmoraTitleLive", "0x4D")
+        s.wait_reg("Scene", "0x1")
         expect(run.popen.poll() is None, "Escape ended wallpaper mode")
         # Something else changes the setting meanwhile; quitting puts back the path read
         # when wallpaper mode began.
@@ -481,7 +496,7 @@ def check_wallpaper_mode(s, report):
         expect(run.wait(30) == 0, "closing the wallpaper window did not end the program with 0")
         restored = s.reg_query(DESKTOP_KEY, "Wallpaper")
         expect(restored == r"C:\windows\velmora-test.bmp", f"wallpaper after quitting: {restored!r}")
-        report("  Escape ignored; quitting restored the wallpaper path")
+        report(f"  {name}: Escape ignored; closing the window ended with 0 and restored the wallpaper path")
     finally:
         s.stop_velmora(run)
         shell.stop()

@@ -1,17 +1,26 @@
 // A stand-in for the desktop shell's windows, for the wallpaper tests under Wine, which
-// has none: "Progman" titled "Program Manager" holding a "SHELLDLL_DefView" child, and a
-// "WorkerW" window behind it that appears when Progman receives message 0x052C, as the
-// real shell does. The worker covers the primary monitor and stays at the bottom, so the
-// window attached to it is visible on the screen.
+// has none: "Progman" titled "Program Manager" holding the icon view "SHELLDLL_DefView",
+// and a "WorkerW" that appears when Progman receives message 0x052C, in one of the two
+// layouts of the real shell:
 //
-// Prints "ready" once the windows exist and "worker <handle>" when the worker is created.
+//   stub_shell                   the icon view moves into a new top-level "WorkerW", and a
+//                                second, empty "WorkerW" right behind it in Z order takes
+//                                the wallpaper;
+//   stub_shell --worker-inside   the wallpaper "WorkerW" is a child of Progman.
+//
+// The wallpaper worker covers the primary monitor and is the one window shown, so a window
+// attached to it is visible on the screen. Prints "ready" once the windows exist and
+// "worker <handle>" when the wallpaper worker is created.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 const UINT kSpawnWorker = 0x052C;
+bool gWorkerInside = false;
+HWND gView = nullptr;
 HWND gWorker = nullptr;
 
 RECT PrimaryMonitorRect() {
@@ -21,18 +30,35 @@ RECT PrimaryMonitorRect() {
   return info.rcMonitor;
 }
 
+HWND CreateWorker(HWND parent, DWORD style) {
+  RECT monitor = PrimaryMonitorRect();
+  return CreateWindowExW(parent ? 0 : WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"WorkerW", L"",
+                         style | WS_CLIPCHILDREN, parent ? 0 : monitor.left,
+                         parent ? 0 : monitor.top, monitor.right - monitor.left,
+                         monitor.bottom - monitor.top, parent, nullptr,
+                         GetModuleHandleW(nullptr), nullptr);
+}
+
+void SpawnWorker(HWND progman) {
+  if (gWorkerInside) {
+    gWorker = CreateWorker(progman, WS_CHILD | WS_VISIBLE);
+    ShowWindow(progman, SW_SHOWNOACTIVATE);
+    return;
+  }
+  HWND holder = CreateWorker(nullptr, WS_POPUP);
+  SetParent(gView, holder);
+  gWorker = CreateWorker(nullptr, WS_POPUP);
+  // The wallpaper worker follows the icon holder in Z order: the program looks for the
+  // next "WorkerW" after the window that holds the icon view.
+  SetWindowPos(holder, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowPos(gWorker, holder, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+}
+
 LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kSpawnWorker) {
     if (!gWorker) {
-      RECT monitor = PrimaryMonitorRect();
-      gWorker = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"WorkerW", L"",
-                                WS_POPUP | WS_CLIPCHILDREN, monitor.left, monitor.top,
-                                monitor.right - monitor.left, monitor.bottom - monitor.top,
-                                nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-      // Right behind Progman in Z order: the next "WorkerW" after the window that holds
-      // the icon view, which is where the program looks for it.
-      SetWindowPos(gWorker, window, 0, 0, 0, 0,
-                   SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+      SpawnWorker(window);
       std::printf("worker %p\n", (void*)gWorker);
       std::fflush(stdout);
     }
@@ -45,7 +71,7 @@ LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-LRESULT CALLBACK WorkerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK BlackProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_ERASEBKGND) {
     RECT client;
     GetClientRect(window, &client);
@@ -67,21 +93,23 @@ void RegisterShellClass(const wchar_t* name, WNDPROC procedure) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  gWorkerInside = argc > 1 && std::strcmp(argv[1], "--worker-inside") == 0;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterShellClass(L"Progman", ProgmanProc);
   RegisterShellClass(L"SHELLDLL_DefView", DefWindowProcW);
-  RegisterShellClass(L"WorkerW", WorkerProc);
+  RegisterShellClass(L"WorkerW", BlackProc);
 
   RECT monitor = PrimaryMonitorRect();
-  HWND progman = CreateWindowExW(WS_EX_TOOLWINDOW, L"Progman", L"Program Manager", WS_POPUP,
-                                 monitor.left, monitor.top, monitor.right - monitor.left,
+  HWND progman = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"Progman",
+                                 L"Program Manager", WS_POPUP | WS_CLIPCHILDREN, monitor.left,
+                                 monitor.top, monitor.right - monitor.left,
                                  monitor.bottom - monitor.top, nullptr, nullptr, instance,
                                  nullptr);
-  HWND view = CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD, 0, 0,
-                              monitor.right - monitor.left, monitor.bottom - monitor.top,
-                              progman, nullptr, instance, nullptr);
-  if (!progman || !view) {
+  gView = CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD, 0, 0,
+                          monitor.right - monitor.left, monitor.bottom - monitor.top, progman,
+                          nullptr, instance, nullptr);
+  if (!progman || !gView) {
     std::printf("failed %lu\n", GetLastError());
     return 1;
   }
