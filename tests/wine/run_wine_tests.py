@@ -394,6 +394,14 @@ def windowed_run_steps(s, report, run, log, started):
            f"{FAR_STEP}, largest {step}, mean {mean:.4f}, {colours} colours in a sample")
     expect(share <= MAX_FAR_SHARE and step <= MAX_STEP, "the window does not show the dumped frame")
 
+    # The arrow over the windowed window: the fullscreen check's hidden cursor is not
+    # merely what the probe always reports.
+    left, top, right, bottom = client_rect(window)
+    subprocess.run(["xdotool", "mousemove", str((left + right) // 2), str((top + bottom) // 2)],
+                   env=s.x_env, check=True, timeout=30)
+    expect(wait_until(lambda: s.probe("cursor").get("showing") == "1", 10),
+           f"no cursor over the windowed window: {s.probe('cursor')}")
+
     # A second instance leaves at once with 0 and opens nothing.
     started = time.monotonic()
     code, _ = s.wine([s.exe, "--window"], timeout=60)
@@ -521,7 +529,15 @@ def check_tray(s, report):
         expect(menu, "a click on the icon opened no menu")
         # Down selects the first item; separators and the speed submenu are passed over:
         # Title screen, Main menu, Playback speed, Tone: Original, Brightened, Light.
-        s.key(menu, *(["Down"] * 6), "Return")
+        # The menu takes keys only when they are sent to its own X window, which Wine maps
+        # a moment after the menu window exists.
+        expect(wait_until(lambda: subprocess.run(
+            ["xwininfo", "-id", menu["xwindow"]], env=s.x_env, timeout=30, stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL).returncode == 0, 10), "the menu has no X window")
+        time.sleep(0.5)
+        subprocess.run(["xdotool", "key", "--window", menu["xwindow"], "--delay", "100"]
+                       + ["Down"] * 6 + ["Return"], env=s.x_env, timeout=30, stderr=subprocess.DEVNULL)
+        # (The release of Return may find the menu's X window gone already.)
         s.wait_reg("Tone", "0x2")
         report("  click on the icon opened the menu; 'Tone: Light' wrote Tone 2")
         expect(s.probe("tray-remove", tray["hwnd"]).get("removed") == "1", "could not remove the icon")
