@@ -8,6 +8,9 @@ packages=(
   libcairo2-dev libsquish-dev libpng-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   imagemagick
+  # velmora.exe under Wine: a virtual X server with a window manager, Mesa's software
+  # OpenGL, and the tools that drive and inspect the windows.
+  wine wine64 xvfb openbox xdotool x11-utils libgl1-mesa-dri python3
 )
 missing=()
 for p in "${packages[@]}"; do

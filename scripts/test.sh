@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test: sets up, then builds and runs the suite normally and under AddressSanitizer +
-# UndefinedBehaviorSanitizer, checks that the assets regenerate byte for byte, and
-# cross-builds the Windows program.
+# UndefinedBehaviorSanitizer, checks that the assets regenerate byte for byte,
+# cross-builds the Windows program (build-windows/velmora.exe) and runs it under Wine.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/setup.sh"
@@ -27,3 +27,6 @@ fi
 echo "== Windows cross build"
 bash "$here/scripts/build.sh" "$here/build-windows" \
   -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake"
+
+echo "== velmora.exe under Wine"
+python3 "$here/tests/wine/run_wine_tests.py" --linux-build "$here/build" --windows-build "$here/build-windows"
