@@ -75,7 +75,7 @@ void DrawFlowerHead(cairo_t* cr) {
     Petal(cr, Scroll({14, -40}, -58, 290, 0.0, 0.018, 1.3), 28, 7, true);
     Petal(cr, Scroll({6, -60}, -84, 270, 0.0, 0.009, 1.5), 20, 6, true);
   });
-  Petal(cr, Cubic({0, -40}, {0, -160}, {0, -280}, {0, -410}), 33, 8, true);
+  Petal(cr, Cubic({0, -40}, {0, -160}, {0, -280}, {0, -410}), 36, 8, true);
   // Stamens between the petals, ending in seeds.
   Mirrored(cr, [&] {
     const Poly stamen = Scroll({4, -70}, -72, 150, 0.0, 0.012);
@@ -98,16 +98,15 @@ void DrawStemAndLeaves(cairo_t* cr) {
   Mirrored(cr, [&] {
     // The large leaves rise from the stem, bend outwards and droop at the tips.
     const Poly leaf = Scroll({6, 150}, -28, 320, -0.005, 0.013, 1.3);
-    VeinedLeaf(cr, leaf, 32, 7, 4);
+    VeinedLeaf(cr, leaf, 34, 7, 4);
     // Volutes at the foot of the stem, winding up into spirals, each with a small leaf.
     const Poly volute = Scroll({0, 300}, 18, 270, 0.0, -0.075, 2.0);
     FillAlong(cr, volute, {7, 7, 0.2, 3});
     const Pt p = PointAt(volute, 0.3), d = DirectionAt(volute, 0.3);
     const double heading = std::atan2(d.y, d.x) * 180 / kPi;
     VeinedLeaf(cr, Scroll(p, heading + 55, 110, 0.0, -0.01), 18, 5, 2);
-    // A dotted spiral above each leaf and a tendril beside the flower.
+    // A dotted spiral under each leaf.
     DotsAlong(cr, Scroll({40, 215}, 5, 230, -0.004, -0.055, 2.0), 15, 6.0, 2.5, 6);
-    Tendril(cr, {10, 60}, -10, 300, 0.055, 3.2);
   });
 }
 
@@ -134,7 +133,7 @@ void DrawFrameVine(cairo_t* cr) {
     const double y = -kCell + kCell * i / 128;
     vine.push_back({256 + 256 * std::cos(kPi * y / kCell), y});
   }
-  FillAlong(cr, vine, {3.3, 3.9, 0.5, 3.3});
+  FillAlong(cr, vine, {3.7, 4.3, 0.5, 3.7});
   const Pt p = PointAt(vine, 0.45), d = DirectionAt(vine, 0.45);
   const double heading = std::atan2(d.y, d.x) * 180 / kPi;
   Layered(cr, Scroll(p, heading - 45, 130, 0, -0.008), {3, 21, 0.4, 0}, 4);
@@ -153,7 +152,7 @@ void DrawPalmette(cairo_t* cr) {
       const double rad = angles[i] * kPi / 180;
       const Pt start{centre.x + 30 * std::cos(rad), centre.y + 30 * std::sin(rad)};
       const Poly petal = Scroll(start, angles[i], lengths[i], 0.0, i == 0 ? 0.0 : 0.006 + 0.002 * i, 1.5);
-      Petal(cr, petal, i == 0 ? 30 : 27 - 3 * i, 6, i < 2);
+      Petal(cr, petal, i == 0 ? 32 : 29 - 3 * i, 6, i < 2);
     }
     // Volutes under the pod, a small leaf on the stem and the dotted arch.
     FillAlong(cr, Scroll({0, 120}, 10, 230, 0.0, -0.08, 2.0), {7, 6, 0.2, 3});

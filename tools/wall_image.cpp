@@ -11,7 +11,7 @@ constexpr double kSoftness = 0.5;  // Gaussian sigma of the edge softening, in t
 // in texels) and its strength at the shapes' edge (alpha x 255).
 constexpr double kGlowReach = 3.0;
 constexpr double kGlowStrength = 10.0;
-constexpr double kHollow = -0.72;  // background noise level below which the ground is bare
+constexpr double kHollow = -0.69;  // background noise level below which the ground is bare
 
 // Integer hash of a lattice point: the background's pseudo-random values without any
 // generator state, so that every machine computes the same texels.
@@ -81,7 +81,7 @@ std::vector<uint8_t> MakeWallImage() {
       // The empty ground is not quite empty: a faint, uneven wash around 2/255 with a
       // few bare hollows where the colour is black.
       const double n = 0.65 * TileNoise(x, y, 64, 1) + 0.35 * TileNoise(x, y, 16, 2);
-      const bool hollow = c < 0.02 && n < kHollow;
+      const bool hollow = glow[i] < 1.0f && n < kHollow;
       const double ground = hollow ? std::fmax(0.0, 1.0 + (n - kHollow) * 2.5) : 2.2 + 1.2 * n;
       const double halo = kGlowStrength * std::fmin(1.0, 2.0 * glow[i] / 255.0);
       const double alpha = ground + (255.0 - ground) * c + halo * (1.0 - c);
