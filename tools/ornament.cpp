@@ -43,9 +43,9 @@ void Mirrored(cairo_t* cr, const std::function<void()>& half) {
 
 // A pointed leaf along `line` with its mid-rib and side veins cut out.
 void VeinedLeaf(cairo_t* cr, const Poly& line, double width, double gap, int veins) {
-  Layered(cr, line, {width * 0.18, width, 0.42, 0}, gap);
-  Cut(cr, Sub(line, 0.06, 0.86), {1.6, 2.6, 0.3, 0.3});
   const Taper shape{width * 0.18, width, 0.42, 0};
+  Layered(cr, line, shape, gap);
+  Cut(cr, Sub(line, 0.06, 0.86), {1.6, 2.6, 0.3, 0.3});
   for (int i = 0; i < veins; ++i) {
     // Veins branch from the rib on alternate sides, leaning towards the tip.
     const double t = 0.22 + 0.56 * i / (veins > 1 ? veins - 1 : 1);
