@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/portable/background_kernel_vector.h"
 #include "platform/portable/d3d11_objects.h"
 #include "platform/portable/d3d11_rasterizer.h"
 #include "platform/portable/d3d11_workers.h"
@@ -167,20 +168,22 @@ void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
 
   // Triangles one after the other, as Direct3D orders them; the rows of one triangle are
   // shared among the worker threads (each row has one span, so no pixel is written twice).
+  // The vector kernel gives the same bytes as the scalar one wherever it applies.
   struct Shading {
     const BackgroundFrame* frame;
     const std::vector<RasterSpan>* spans;
     uint8_t* pixels;
     UINT width;
-  } shading = {&frame, &spans_, target->pixels.data(), width};
+    void (*shade)(const BackgroundFrame&, uint32_t, uint32_t, uint32_t, uint8_t*);
+  } shading = {&frame, &spans_, target->pixels.data(), width,
+               CanShadeBackgroundVector(frame) ? ShadeBackgroundSpanVector : ShadeBackgroundSpan};
   auto shadeRows = [](void* context, int task) {
     const Shading& s = *(const Shading*)context;
     size_t first = (size_t)task * kRowsPerTask;
     size_t last = std::min(first + kRowsPerTask, s.spans->size());
     for (size_t i = first; i < last; ++i) {
       const RasterSpan& span = (*s.spans)[i];
-      ShadeBackgroundSpan(*s.frame, span.y, span.x0, span.x1,
-                          s.pixels + ((size_t)span.y * s.width + span.x0) * 4);
+      s.shade(*s.frame, span.y, span.x0, span.x1, s.pixels + ((size_t)span.y * s.width + span.x0) * 4);
     }
   };
   for (UINT i = 0; i + 3 <= vertexCount; i += 3) {

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "platform/portable/background_kernel_vector.h"
+
+namespace {
+
+struct Texture {
+  std::vector<uint8_t> tiles;
+  SampledTexture view;
+  Texture(int width, int height, TextureAddress address, std::mt19937& random) {
+    view.width = width;
+    view.height = height;
+    view.tilesPerRow = (width + 3) / 4;
+    view.addressU = view.addressV = address;
+    tiles.resize((size_t)view.tilesPerRow * ((height + 3) / 4) * 64);
+    // Mostly empty or full coverage, as in the ornament, with every value in between.
+    for (size_t i = 0; i < tiles.size(); ++i) {
+      uint32_t pick = random() % 8;
+      tiles[i] = pick < 3 ? 2 : pick < 5 ? 255 : (uint8_t)random();
+    }
+    view.tiles = tiles.data();
+  }
+};
+
+// Random constants that reach every branch: pixels inside and outside the wall and spot
+// squares, on both sides of the band limit, both variants; and now and then a field that
+// is not a number, infinite, huge or zero.
+FrameConstants RandomConstants(std::mt19937& random, int round) {
+  std::uniform_real_distribution<float> unit(0.0f, 1.0f), signedUnit(-1.0f, 1.0f);
+  FrameConstants c = {};
+  c.uRes[0] = (float)(1 + random() % 300);
+  c.uRes[1] = (float)(1 + random() % 200);
+  c.uExt[0] = 4.0f + 12.0f * unit(random);
+  c.uExt[1] = 3.0f + 12.0f * unit(random);
+  c.uAng = 7.0f * signedUnit(random);
+  c.uFarT = 2.0f * unit(random);
+  c.uNearT = 2.0f * unit(random);
+  for (float* colour : {c.uCFill, c.uCFar, c.uCNear, c.uCGrad})
+    for (int i = 0; i < 3; ++i) colour[i] = unit(random) < 0.1f ? 0.0f : unit(random);
+  for (float& factor : c.uBr) factor = 2.0f * unit(random);
+  c.uGeo[0] = 1.0f;
+  c.uGeo[1] = unit(random) < 0.5f ? 3.0f : 3.5f;
+  c.uGeo[2] = 0.3f + 3.0f * unit(random);
+  c.uGeo[3] = 4.0f * signedUnit(random);
+  c.uSpot[0] = 12.0f * signedUnit(random);
+  c.uSpot[1] = 12.0f * signedUnit(random);
+  c.uSpot[3] = 0.2f + unit(random);
+  c.uTone[0] = round % 2 ? 1.0f : 0.0f;
+  if (round % 3 == 0) {
+    const float odd[] = {NAN, -NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 0.0f, -0.0f, 1e-40f};
+    float* fields = (float*)&c;
+    for (int k = 0; k < 3; ++k) fields[random() % 40] = odd[random() % 9];
+  }
+  return c;
+}
+
+TEST(VectorKernel, SameBytesAsTheScalarKernel) {
+  std::mt19937 random(2024);
+  Texture wall(64, 32, TextureAddress::Wrap, random);
+  Texture spot(24, 20, TextureAddress::Clamp, random);  // clamped axes need no power of two
+  size_t branches[2][2][2] = {};                         // wall, spot, band coverage seen
+  for (int round = 0; round < 600; ++round) {
+    FrameConstants c = RandomConstants(random, round);
+    BackgroundFrame frame;
+    PrepareBackgroundFrame(c, wall.view, spot.view, &frame);
+    ASSERT_TRUE(CanShadeBackgroundVector(frame));
+    uint32_t width = (uint32_t)std::max(1.0f, std::isfinite(c.uRes[0]) ? std::fmin(c.uRes[0], 300.0f) : 37.0f);
+    for (int row = 0; row < 4; ++row) {
+      uint32_t y = (uint32_t)(random() % 200);
+      uint32_t x0 = (uint32_t)(random() % width);  // spans start anywhere and end in a partial vector
+      std::vector<uint8_t> scalar((width - x0) * 4), vector((width - x0) * 4, 0xAB);
+      ShadeBackgroundSpan(frame, y, x0, width, scalar.data());
+      ShadeBackgroundSpanVector(frame, y, x0, width, vector.data());
+      ASSERT_EQ(scalar, vector) << "round " << round << " row " << y << " from " << x0;
+      BackgroundCoordinates k;
+      ComputeBackgroundCoordinates(frame, (float)x0 + 0.5f, (float)y + 0.5f, &k);
+      ++branches[k.insideWall][k.insideSpot][k.bandApplies];
+    }
+  }
+  // Every combination of the three branches occurred.
+  for (auto& wall : branches)
+    for (auto& spot : wall)
+      for (size_t seen : spot) EXPECT_GT(seen, 0u);
+}
+
+TEST(VectorKernel, AppliesOnlyWhereWrappingIsAMask) {
+  std::mt19937 random(1);
+  Texture wall(48, 32, TextureAddress::Wrap, random);
+  Texture spot(16, 16, TextureAddress::Clamp, random);
+  BackgroundFrame frame;
+  PrepareBackgroundFrame(FrameConstants{}, wall.view, spot.view, &frame);
+  EXPECT_FALSE(CanShadeBackgroundVector(frame));
+  PrepareBackgroundFrame(FrameConstants{}, spot.view, SampledTexture{}, &frame);
+  EXPECT_FALSE(CanShadeBackgroundVector(frame)) << "an unbound texture";
+}
+
+}  // namespace
