@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
-  libgtest-dev libbenchmark-dev
+  libgtest-dev libbenchmark-dev libhwy-dev
   libcairo2-dev libsquish-dev libpng-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   imagemagick
