@@ -47,6 +47,18 @@ class CheckFailed(Exception):
     pass
 
 
+class WineCrash(CheckFailed):
+    """velmora.exe ended with an exit code it never returns itself. Known Wine
+    flakiness: llvmpipe crashes a process at exit about once in three hundred runs even
+    with LP_NUM_THREADS=0, so a check that meets it is run once more."""
+
+
+def expect_exit(code, expected, what):
+    if code is not None and crashed(code):
+        raise WineCrash(f"{what}: crashed with exit code {code}")
+    expect(code == expected, f"{what}: exit code {code}, expected {expected}")
+
+
 def expect(condition, message):
     if not condition:
         raise CheckFailed(message)
@@ -273,11 +285,11 @@ class Session:
 
     # Dumps
     def dump_windows(self, path, args):
-        code, _ = self.wine([self.exe, "--dump", path] + args, timeout=300)
+        code, _ = self.wine([self.exe, "--dump", path] + args, timeout=120)
         if crashed(code):
             # Known Wine flakiness: llvmpipe crashes the process at exit about once in
             # three hundred runs; the dump was written before it.
-            code, _ = self.wine([self.exe, "--dump", path] + args, timeout=300)
+            code, _ = self.wine([self.exe, "--dump", path] + args, timeout=120)
         return code
 
     def dump_linux(self, path, args):
@@ -417,7 +429,7 @@ def windowed_run_steps(s, report, run, log, started):
     # A second instance leaves at once with 0 and opens nothing.
     started = time.monotonic()
     code, _ = s.wine([s.exe, "--window"], timeout=60)
-    expect(code == 0, f"second instance exit code {code}")
+    expect_exit(code, 0, "second instance")
     report(f"  second instance exited 0 after {time.monotonic() - started:.2f} s")
     expect(s.main_window()["hwnd"] == window["hwnd"], "the first window changed")
 
@@ -442,8 +454,7 @@ def windowed_run_steps(s, report, run, log, started):
     report("  F11 went fullscreen over the whole screen (Mode 0) and back to the same rectangle (Mode 1)")
 
     s.key(back, "Escape")
-    code = run.wait(30)
-    expect(code == 0, f"Escape: exit code {code}")
+    expect_exit(run.wait(30), 0, "Escape")
     report("  Escape ended the program with exit code 0")
 
 
@@ -462,7 +473,7 @@ def check_fullscreen_start(s, report):
         expect(hidden, f"cursor shown over the fullscreen window: {s.probe('cursor')}")
         report("  covers 0,0-1600,900, cursor hidden, log 'tray=1 full=1 wallpaper=0 scene=0'")
         s.key(window, "Escape")
-        expect(run.wait(30) == 0, "Escape did not end the fullscreen run with 0")
+        expect_exit(run.wait(30), 0, "Escape in fullscreen")
     finally:
         s.stop_velmora(run)
 
@@ -511,7 +522,7 @@ def wallpaper_run(s, report, layout):
         # when wallpaper mode began.
         s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\other.bmp")
         s.probe("close", "VelmoraTitleLive")
-        expect(run.wait(30) == 0, "closing the wallpaper window did not end the program with 0")
+        expect_exit(run.wait(30), 0, "closing the wallpaper window")
         restored = s.reg_query(DESKTOP_KEY, "Wallpaper")
         expect(restored == r"C:\windows\velmora-test.bmp", f"wallpaper after quitting: {restored!r}")
         report(f"  {name}: Escape ignored; closing the window ended with 0 and restored the wallpaper path")
@@ -625,7 +636,11 @@ def main():
             began = time.monotonic()
             lines = []
             try:
-                check(session, lines.append)
+                try:
+                    check(session, lines.append)
+                except WineCrash as crash:
+                    lines.append(f"  {crash}; once more")
+                    check(session, lines.append)
                 passed += 1
                 verdict = "PASS"
             except Exception as error:  # a failed check must not stop the others
