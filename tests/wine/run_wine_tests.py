@@ -241,23 +241,39 @@ class Session:
         info = self.probe("window", "VelmoraTitleLive")
         return info if info.get("found") == "1" and info.get("visible") == "1" else None
 
+    def xdotool(self, *args, required=True):
+        """Runs xdotool; a failure or a hang fails the check only when required."""
+        try:
+            result = subprocess.run(["xdotool"] + list(args), env=self.x_env, timeout=30,
+                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        except subprocess.TimeoutExpired:
+            expect(not required, f"xdotool {' '.join(args)} hung")
+            return ""
+        expect(result.returncode == 0 or not required, f"xdotool {' '.join(args)} failed")
+        return result.stdout.decode()
+
+    def activate(self, window):
+        """Gives the window the keyboard focus. After a window was replaced, openbox may
+        not take the first request, so it is repeated until the window is active."""
+        def active():
+            self.xdotool("windowactivate", window["xwindow"], required=False)
+            time.sleep(0.2)
+            return self.xdotool("getactivewindow", required=False).strip() == window["xwindow"]
+        wait_until(active, 10, interval=0.3)
+
     def key(self, window, *keys):
         # Keys sent to an X window without focus do not reach Wine reliably; typed into
         # the active window they do.
-        subprocess.run(["xdotool", "windowactivate", "--sync", window["xwindow"]],
-                       env=self.x_env, timeout=30, stderr=subprocess.DEVNULL)
-        subprocess.run(["xdotool", "key", "--delay", "100"] + list(keys),
-                       env=self.x_env, check=True, timeout=30)
+        self.activate(window)
+        self.xdotool("key", "--delay", "100", *keys)
 
     def cursor_over(self, window, x, y):
         """Whether the system shows a cursor with the mouse at x, y over window. Wine
         reports the cursor of the foreground window's thread, so the window is activated
         first, and the mouse is moved twice so that the window sets its cursor."""
-        subprocess.run(["xdotool", "windowactivate", "--sync", window["xwindow"]],
-                       env=self.x_env, timeout=30, stderr=subprocess.DEVNULL)
+        self.activate(window)
         for dx in (0, 1):
-            subprocess.run(["xdotool", "mousemove", str(x + dx), str(y)],
-                           env=self.x_env, check=True, timeout=30)
+            self.xdotool("mousemove", str(x + dx), str(y))
             time.sleep(0.2)
         return self.probe("cursor").get("showing") == "1"
 
@@ -541,34 +557,39 @@ def check_tray(s, report):
         tray = s.probe("window", "VelmoraTitleLiveTray")
         expect(tray.get("found") == "1", "no tray window")
         expect(s.probe("tray-exists", tray["hwnd"]).get("exists") == "1", "no icon")
-        area = subprocess.run(["xdotool", "search", "--name", "Wine System Tray"], env=s.x_env,
-                              stdout=subprocess.PIPE, timeout=30).stdout.split()
+        area = s.xdotool("search", "--name", "Wine System Tray", required=False).split()
         expect(area, "no notification area window")
-        subprocess.run(["xdotool", "mousemove", "--window", area[0], "8", "8", "click", "1"],
-                       env=s.x_env, check=True, timeout=30)
-        menu = wait_until(lambda: (lambda m: m if m.get("found") == "1" else None)(s.probe("menu")), 15)
-        expect(menu, "a click on the icon opened no menu")
         # Down selects the first item; separators and the speed submenu are passed over:
         # Title screen, Main menu, Playback speed, Tone: Original, Brightened, Light.
-        # The menu takes keys only when they are sent to its own X window, which Wine maps
-        # a moment after the menu window exists.
-        expect(wait_until(lambda: subprocess.run(
-            ["xwininfo", "-id", menu["xwindow"]], env=s.x_env, timeout=30, stdout=subprocess.DEVNULL,
-            stderr=subprocess.DEVNULL).returncode == 0, 10), "the menu has no X window")
-        time.sleep(0.5)
-        subprocess.run(["xdotool", "key", "--window", menu["xwindow"], "--delay", "100"]
-                       + ["Down"] * 6 + ["Return"], env=s.x_env, timeout=30, stderr=subprocess.DEVNULL)
-        # (The release of Return may find the menu's X window gone already.)
+        choose_from_tray_menu(s, area[0], "1", ["Down"] * 6 + ["Return"])
         s.wait_reg("Tone", "0x2")
-        report("  click on the icon opened the menu; 'Tone: Light' wrote Tone 2")
+        report("  a left click on the icon opened the menu; 'Tone: Light' wrote Tone 2")
         expect(s.probe("tray-remove", tray["hwnd"]).get("removed") == "1", "could not remove the icon")
         expect(s.probe("tray-exists", tray["hwnd"]).get("exists") == "0", "icon still there")
         s.probe("taskbar-created")
         back = wait_until(lambda: s.probe("tray-exists", tray["hwnd"]).get("exists") == "1", 15)
         expect(back, "TaskbarCreated did not bring the icon back")
         report("  a broadcast TaskbarCreated added the removed icon again")
+        # Up from no selection goes round to the last item.
+        choose_from_tray_menu(s, area[0], "3", ["Up", "Return"])
+        expect_exit(run.wait(30), 0, "Quit from the menu")
+        report("  a right click opened the menu; Quit ended the program with 0")
     finally:
         s.stop_velmora(run)
+
+
+def choose_from_tray_menu(s, area, button, keys):
+    s.xdotool("mousemove", "--window", area, "8", "8", "click", button)
+    menu = wait_until(lambda: (lambda m: m if m.get("found") == "1" else None)(s.probe("menu")), 15)
+    expect(menu, f"a click of button {button} on the icon opened no menu")
+    # The menu takes keys only when they are sent to its own X window, which Wine maps a
+    # moment after the menu window exists.
+    expect(wait_until(lambda: subprocess.run(
+        ["xwininfo", "-id", menu["xwindow"]], env=s.x_env, timeout=30, stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL).returncode == 0, 10), "the menu has no X window")
+    time.sleep(0.5)
+    # Not required to succeed: the release of Return may find the menu's window gone.
+    s.xdotool("key", "--window", menu["xwindow"], "--delay", "100", *keys, required=False)
 
 
 def check_stored_values(s, report):
