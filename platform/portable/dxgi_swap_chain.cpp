@@ -1,6 +1,7 @@
 // DXGI for the software device: its adapter, the factory, and swap chains whose presented
 // image stays readable for tests and for the portable desktop.
 #include <chrono>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -59,9 +60,10 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
     buffer_ = NewBuffer(desc.Width, desc.Height);
   }
   ~SwapChain() override {
-    buffer_->Release();
+    if (buffer_) buffer_->Release();
     device_->Release();
   }
+  bool HasBuffer() const { return buffer_ != nullptr; }
   HRESULT QueryInterface(REFIID riid, void** object) override {
     return AnswerQuery(this, riid, object, {&IID_IUnknown, &IID_IDXGIObject});
   }
@@ -113,6 +115,7 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
     if (buffer_->References() != 1) return DXGI_ERROR_INVALID_CALL;
     if (TakeInjectedFailure(PortableD3DFailure::ResizeBuffers)) return E_FAIL;
     Texture* resized = NewBuffer(width, height);
+    if (!resized) return E_OUTOFMEMORY;
     buffer_->Release();
     buffer_ = resized;
     desc_.Width = width;
@@ -141,7 +144,12 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_RENDER_TARGET;
     Texture* texture = new Texture(device_, desc);
-    texture->pixels.assign((size_t)width * height * 4, 0);
+    try {
+      texture->pixels.assign((size_t)width * height * 4, 0);
+    } catch (const std::bad_alloc&) {
+      texture->Release();
+      return nullptr;
+    }
     return texture;
   }
 
@@ -175,7 +183,12 @@ HRESULT Factory::CreateSwapChainForHwnd(IUnknown* device, HWND window,
   HRESULT hr = CheckBufferSize(desc->Width, desc->Height);
   if (FAILED(hr)) return hr;
   if (TakeInjectedFailure(PortableD3DFailure::SwapChain)) return E_FAIL;
-  *swapChain = new SwapChain(owner, *desc);
+  SwapChain* created = new SwapChain(owner, *desc);
+  if (!created->HasBuffer()) {
+    created->Release();
+    return E_OUTOFMEMORY;
+  }
+  *swapChain = created;
   return S_OK;
 }
 
