@@ -207,17 +207,4 @@ TEST_F(Registry, DamagedFileIsKeptAsideAndTheRegistryStartsEmpty) {
   EXPECT_TRUE(std::filesystem::exists(RegistryFile() + ".unreadable.2"));
 }
 
-TEST_F(Registry, RefusesOtherRootsAndBadArguments) {
-  DWORD value = 0, size = 4;
-  EXPECT_EQ(RegGetValueW(nullptr, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
-            ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegSetKeyValueW(nullptr, kKey, L"Scene", REG_DWORD, &value, 4), ERROR_INVALID_HANDLE);
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", 0, nullptr, &value, &size),
-            ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, nullptr),
-      ERROR_INVALID_PARAMETER);
-  EXPECT_FALSE(std::filesystem::exists(RegistryFile()));
-}
-
 }  // namespace

@@ -125,22 +125,6 @@ TEST_F(Settings, StartUpTakesOptionsThenStoredValuesThenDefaults) {
   EXPECT_EQ(gApp.lang, 3);
 }
 
-TEST_F(Settings, SettersStoreTheirValueAtOnce) {
-  DWORD value = 0;
-  SetScene(1);
-  EXPECT_EQ(gApp.scene, 1);
-  ASSERT_TRUE(StoredDword(L"Scene", &value));
-  EXPECT_EQ(value, 1u);
-  SetTone(2);
-  EXPECT_EQ(gApp.tone, 2);
-  ASSERT_TRUE(StoredDword(L"Tone", &value));
-  EXPECT_EQ(value, 2u);
-  SetSpeed(0.75f);
-  EXPECT_EQ(gApp.speed, 0.75f);
-  ASSERT_TRUE(StoredDword(L"Speed", &value));
-  EXPECT_EQ(value, 75u);
-}
-
 TEST_F(Settings, PercentRoundsToTheNearestWholeNumber) {
   const DWORD expected[kSpeedStepCount] = {0, 25, 50, 75, 100, 150, 200, 300, 500};
   for (int i = 0; i < kSpeedStepCount; ++i) EXPECT_EQ(SpeedToPercent(SpeedSteps[i]), expected[i]);
