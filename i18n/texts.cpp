@@ -12,7 +12,7 @@ namespace {
 const wchar_t kLanguageMenuBilingual[] = L"语言 / Language";
 
 // Three tables of TextCount entries, one after the other: Chinese, English, Japanese.
-const wchar_t* const kTexts[3 * TextCount] = {
+const wchar_t* const kTexts[] = {
     // Simplified Chinese
     L"Velmora 标题背景",
     L"%s\n错误代码: 0x%08X",
@@ -86,7 +86,7 @@ const wchar_t* const kTexts[3 * TextCount] = {
     L"Windows 起動時に自動起動",
     L"Velmora 動く背景（右クリック：シーン / 速度 / 色調 / 表示モード / 言語 / 終了）",
 };
-static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == 69, "three tables of 23 texts");
+static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == 3 * TextCount, "three whole tables");
 
 const wchar_t kHexDigits[] = L"0123456789ABCDEF";
 
