@@ -8,6 +8,7 @@ Windows build directory and is reused; a persistent wineserver keeps start-up sh
 """
 import argparse
 import os
+import shutil
 import signal
 import struct
 import subprocess
@@ -176,6 +177,7 @@ class Session:
         self.work = tempfile.mkdtemp(prefix="velmora-wine-")
         self.processes = []
         self.prefix = os.path.join(windows_build, "wine-prefix")
+        self.env = None
 
     def start(self):
         number = next(n for n in range(90, 200)
@@ -208,8 +210,9 @@ class Session:
             if process is not self.server and process.name not in ("openbox", "xvfb"):
                 process.stop()
         # The prefix's own helpers (explorer, services) go with their server.
-        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.env:
+            subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for process in reversed(self.processes):
             process.stop()
 
@@ -676,6 +679,10 @@ def main():
             sys.stdout.flush()
     finally:
         session.stop()
+    if failed:
+        print(f"outputs, logs and images kept in {session.work}")
+    else:
+        shutil.rmtree(session.work, ignore_errors=True)
     print(f"{passed} passed, {failed} failed")
     return 0 if failed == 0 else 1
 
