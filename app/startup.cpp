@@ -111,6 +111,8 @@ bool StartProgram(HINSTANCE instance, MainLoop* loop, int* exitCode) {
     return false;
   }
 
+  // Only this call may leave ERROR_ALREADY_EXISTS behind.
+  SetLastError(ERROR_SUCCESS);
   loop->mutex = CreateMutexW(nullptr, TRUE, kMutexName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     *exitCode = ExitNormal;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <cwchar>
 
 #include "app/app_state.h"
 #include "i18n/texts.h"

@@ -32,7 +32,7 @@ class ProgramTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (running_) CloseHandle(loop_.mutex);
+    if (loop_.mutex) CloseHandle(loop_.mutex);  // fails harmlessly once the exit closed it
     ReleaseRenderer();
     gApp = AppState{};
     PortableResetDesktop();
@@ -46,8 +46,7 @@ class ProgramTest : public ::testing::Test {
     std::vector<char*> argv;
     for (std::string& a : arguments) argv.push_back(a.data());
     PortableSetArguments((int)argv.size(), argv.data());
-    running_ = StartProgram(GetModuleHandleW(nullptr), &loop_, &exitCode_);
-    return running_;
+    return StartProgram(GetModuleHandleW(nullptr), &loop_, &exitCode_);
   }
 
   // One pass of the main loop that must not end the program.
@@ -89,10 +88,7 @@ class ProgramTest : public ::testing::Test {
   // Runs passes until the quit message has been taken and the exit sequence has run.
   int RunToExit(int passes = 5) {
     for (int i = 0; i < passes; ++i)
-      if (!RunLoopPass(&loop_)) {
-        running_ = false;
-        return ExitProgram(&loop_);
-      }
+      if (!RunLoopPass(&loop_)) return ExitProgram(&loop_);
     return -1;
   }
 
@@ -127,7 +123,6 @@ class ProgramTest : public ::testing::Test {
   ScratchDirectory scratch_;
   MainLoop loop_;
   int exitCode_ = -1;
-  bool running_ = false;
 };
 
 inline std::string ReadFile(const std::string& path) {

@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Startup, ASceneStoredAsTextIsIgnored) {
-  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"Scene", REG_SZ, L"1", 4 * sizeof(wchar_t));
+  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"Scene", REG_SZ, L"1", sizeof(L"1"));
   ASSERT_TRUE(Start());
   EXPECT_EQ(gApp.scene, 0);
 }

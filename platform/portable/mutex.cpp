@@ -7,18 +7,18 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <set>
+#include <map>
 #include <string>
 
 #include "platform/portable/kernel.h"
 
 namespace {
 
-struct NamedMutex {
-  int fd;  // -1 when the name is held elsewhere or the mutex has no name
-};
-
-std::set<NamedMutex*> handles;
+// Open handles and the lock file each holds (-1 when the name is held elsewhere or the
+// mutex has no name). Handles are numbers, not allocations, so a handle left open until
+// process exit, as a second instance leaves its own, is no leak.
+std::map<uintptr_t, int> handles;
+uintptr_t nextHandle = 0x9000;
 
 std::string LockPath(LPCWSTR name) {
   const char* dir = std::getenv("XDG_RUNTIME_DIR");
@@ -29,9 +29,9 @@ std::string LockPath(LPCWSTR name) {
 }
 
 HANDLE Handle(int fd) {
-  NamedMutex* mutex = new NamedMutex{fd};
-  handles.insert(mutex);
-  return mutex;
+  nextHandle += 4;
+  handles[nextHandle] = fd;
+  return (HANDLE)nextHandle;
 }
 
 }  // namespace
@@ -62,13 +62,12 @@ HANDLE CreateMutexW(SECURITY_ATTRIBUTES*, BOOL, LPCWSTR name) {
 }
 
 BOOL CloseHandle(HANDLE handle) {
-  auto found = handles.find((NamedMutex*)handle);
+  auto found = handles.find((uintptr_t)handle);
   if (found == handles.end()) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if ((*found)->fd >= 0) close((*found)->fd);
-  delete *found;
+  if (found->second >= 0) close(found->second);
   handles.erase(found);
   return TRUE;
 }
