@@ -124,7 +124,12 @@ LANGID GetUserDefaultUILanguage() {
   return MAKELANGID(LANG_ENGLISH, SUBLANG_DEFAULT);
 }
 
-[[noreturn]] void ExitProcess(UINT exitCode) { std::exit((int)exitCode); }
+// Ends at once, as on Windows: no static destructors run (the caller may be deep inside
+// a window procedure), only the C runtime's buffers reach their files.
+[[noreturn]] void ExitProcess(UINT exitCode) {
+  std::fflush(nullptr);
+  std::_Exit((int)exitCode);
+}
 
 FILE* _wfopen(const wchar_t* path, const wchar_t* mode) {
   return std::fopen(PortableUtf8(path).c_str(), PortableUtf8(mode).c_str());
