@@ -77,21 +77,6 @@ TEST_F(Desktop, CreationAndDestructionFollowWindowsMessageOrder) {
   EXPECT_FALSE(DestroyWindow(parent));
 }
 
-TEST_F(Desktop, CreationFailsWithoutClassOrForAParentlessChild) {
-  SetLastError(0);
-  EXPECT_EQ(CreateWindowExW(0, L"NoSuchClass", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                            nullptr, nullptr),
-            nullptr);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_CANNOT_FIND_WND_CLASS);
-  EXPECT_EQ(Create(WS_CHILD, 0, 0, 1, 1), nullptr);
-  WNDCLASSEXW again = {};
-  again.cbSize = sizeof(again);
-  again.lpfnWndProc = RecordingProc;
-  again.lpszClassName = L"RECORDER";
-  EXPECT_EQ(RegisterClassExW(&again), 0);
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_CLASS_ALREADY_EXISTS);
-}
-
 TEST_F(Desktop, FramesClientAreasAndCoordinates) {
   RECT outer = {0, 0, 1280, 720};
   AdjustWindowRect(&outer, WS_OVERLAPPEDWINDOW, FALSE);
@@ -210,24 +195,6 @@ TEST_F(Desktop, ShellLayouts) {
   EXPECT_EQ(FindWindowW(L"Progman", nullptr), nullptr);
 }
 
-BOOL CALLBACK Collect(HWND window, LPARAM param) {
-  ((std::vector<HWND>*)param)->push_back(window);
-  return TRUE;
-}
-
-TEST_F(Desktop, EnumWindowsVisitsTopLevelWindowsInZOrder) {
-  HWND progman = FindWindowW(L"Progman", nullptr);
-  HWND first = Create(WS_POPUP, 0, 0, 1, 1);
-  HWND second = Create(WS_POPUP, 0, 0, 1, 1);
-  std::vector<HWND> order;
-  EnumWindows(Collect, (LPARAM)&order);
-  EXPECT_EQ(order, (std::vector<HWND>{second, first, progman}));
-  SetWindowPos(first, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  order.clear();
-  EnumWindows(Collect, (LPARAM)&order);
-  EXPECT_EQ(order, (std::vector<HWND>{first, second, progman}));
-}
-
 TEST_F(Desktop, MenuChoiceReachesTheOwnerAsCommand) {
   HWND owner = Create(WS_POPUP, 0, 0, 1, 1);
   auto build = [] {
@@ -290,16 +257,6 @@ TEST_F(Desktop, NotificationAreaKeepsRecordsAndCanRestart) {
   PortableSetTrayFailing(true);
   EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &icon));
   EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon));
-}
-
-TEST_F(Desktop, WallpaperSettingReadsCanFail) {
-  PortableSetWallpaperPath(L"/pictures/hills.jpg");
-  wchar_t buffer[8];
-  ASSERT_TRUE(SystemParametersInfoW(SPI_GETDESKWALLPAPER, 8, buffer, 0));
-  EXPECT_STREQ(buffer, L"/pictur");  // truncated to the buffer
-  PortableFailWallpaperReads(1);
-  EXPECT_FALSE(SystemParametersInfoW(SPI_GETDESKWALLPAPER, 8, buffer, 0));
-  EXPECT_TRUE(SystemParametersInfoW(SPI_GETDESKWALLPAPER, 8, buffer, 0));
 }
 
 TEST(NamedMutex, IsHeldAcrossProcessesUntilClosed) {
