@@ -13,6 +13,8 @@
 //   probe keydown CLASS VK   posts WM_KEYDOWN of that virtual key to that window, for
 //                            windows that cannot take the keyboard focus
 //   probe zorder             the top-level windows, topmost first, with their classes
+//   probe resources EXE      sizes of the program's data resources, its icon group and
+//                            the DPI awareness its manifest declares
 #include <windows.h>
 #include <shellapi.h>
 
@@ -146,6 +148,29 @@ int main(int argc, char** argv) {
   if (command == "taskbar-created") {
     UINT message = RegisterWindowMessageW(L"TaskbarCreated");
     std::printf("posted=%d\n", PostMessageW(HWND_BROADCAST, message, 0, 0) ? 1 : 0);
+    return 0;
+  }
+  if (command == "resources" && argc == 3) {
+    HMODULE module = LoadLibraryExA(argv[2], nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (!module) return 1;
+    for (int id = 101; id <= 104; ++id) {
+      HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
+      std::printf("rcdata%d=%lu\n", id, resource ? (unsigned long)SizeofResource(module, resource) : 0ul);
+    }
+    HRSRC icon = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));
+    // A group icon directory: 6 bytes of header, then 14 bytes per image.
+    std::printf("icon_images=%lu\n", icon ? ((unsigned long)SizeofResource(module, icon) - 6) / 14 : 0ul);
+    HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+    std::string text;
+    if (manifest) {
+      const char* bytes = (const char*)LockResource(LoadResource(module, manifest));
+      text.assign(bytes, SizeofResource(module, manifest));
+    }
+    size_t start = text.find("<dpiAwareness");
+    start = start == std::string::npos ? start : text.find('>', start);
+    size_t end = start == std::string::npos ? start : text.find('<', start);
+    std::printf("dpi_awareness=%s\n",
+                end == std::string::npos ? "" : text.substr(start + 1, end - start - 1).c_str());
     return 0;
   }
   if (command == "zorder") {

@@ -356,6 +356,22 @@ def client_rect(info):
 
 # ---------------------------------------------------------------------------- checks
 
+def check_resources(s, report):
+    info = s.probe("resources", s.exe)
+    root = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+    expected = {
+        "rcdata101": 4194304, "rcdata102": 131072,
+        "rcdata103": os.path.getsize(os.path.join(root, "shaders", "background.hlsl")),
+        "rcdata104": os.path.getsize(os.path.join(root, "shaders", "fullscreen.hlsl")),
+        "icon_images": 6,
+    }
+    for name, size in expected.items():
+        expect(int(info.get(name, -1)) == size, f"{name}: {info.get(name)}, expected {size}")
+    expect(info.get("dpi_awareness") == "PerMonitorV2, PerMonitor",
+           f"manifest DPI awareness {info.get('dpi_awareness')!r}")
+    report("  RCDATA 101-104 of the expected sizes, six icon images, manifest 'PerMonitorV2, PerMonitor'")
+
+
 def check_dumps_match_linux(s, report):
     worst_share, worst_step = 0.0, 0
     for seed, t, scene, tone, size in DUMP_CASES:
@@ -629,6 +645,7 @@ def check_stored_values(s, report):
 
 
 CHECKS = [
+    ("resources", check_resources),
     ("dumps_match_linux", check_dumps_match_linux),
     ("dump_exit_codes", check_dump_exit_codes),
     ("windowed_run", check_windowed_run),
