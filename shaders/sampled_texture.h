@@ -50,16 +50,6 @@ inline int32_t AddressTexel(int32_t index, int32_t size, TextureAddress mode) {
   return index < 0 ? 0 : (index >= size ? size - 1 : index);
 }
 
-// The exact conversion of an 8-bit unorm channel, value / 255, looked up.
-struct UnormTable {
-  float values[256];
-  constexpr UnormTable() : values() {
-    for (int i = 0; i < 256; ++i) values[i] = (float)i / 255.0f;
-  }
-};
-inline constexpr UnormTable kUnormToFloat;
-inline float UnormToFloat(uint8_t value) { return kUnormToFloat.values[value]; }
-
 // Bilinear sample at level 0: rgba[4] in 0..1.
 inline void SampleBilinear(const SampledTexture& texture, float u, float v, float rgba[4]) {
   if (!texture.tiles) {
@@ -79,10 +69,12 @@ inline void SampleBilinear(const SampledTexture& texture, float u, float v, floa
   const uint8_t* t10 = TexelAddress(texture, xb, ya);
   const uint8_t* t01 = TexelAddress(texture, xa, yb);
   const uint8_t* t11 = TexelAddress(texture, xb, yb);
+  // Filtered in units of the 8-bit steps, then one correctly rounded division: a texel
+  // centre reads exactly value / 255, as Direct3D converts unorm texels.
   float gx = 1.0f - fx, gy = 1.0f - fy;
   for (int c = 0; c < 4; ++c) {
-    float top = UnormToFloat(t00[c]) * gx + UnormToFloat(t10[c]) * fx;
-    float bottom = UnormToFloat(t01[c]) * gx + UnormToFloat(t11[c]) * fx;
-    rgba[c] = top * gy + bottom * fy;
+    float top = (float)t00[c] * gx + (float)t10[c] * fx;
+    float bottom = (float)t01[c] * gx + (float)t11[c] * fx;
+    rgba[c] = (top * gy + bottom * fy) / 255.0f;
   }
 }

@@ -54,15 +54,15 @@ HWY_INLINE VI TexelIndex(const SampledTexture& t, VI x, VI y) {
 }
 
 HWY_INLINE VF Channel(VI texels, int shift) {
-  VI value = hn::And(hn::ShiftRightSame(texels, shift), hn::Set(di, 0xFF));
-  return hn::ConvertTo(df, value) / K(255.0f);
+  return hn::ConvertTo(df, hn::And(hn::ShiftRightSame(texels, shift), hn::Set(di, 0xFF)));
 }
 
 struct Texel {
   VF c[4];
 };
 
-HWY_INLINE Texel SampleBilinear(const SampledTexture& t, VF u, VF v) {
+// Channels first .. last of the bilinear sample; the others are left unset.
+HWY_INLINE Texel SampleBilinear(const SampledTexture& t, VF u, VF v, int first = 0, int last = 3) {
   VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
   VF y = SafeTexelPosition(v * K((float)t.height) - K(0.5f));
   VF x0 = FloorF(x), y0 = FloorF(y);
@@ -79,10 +79,10 @@ HWY_INLINE Texel SampleBilinear(const SampledTexture& t, VF u, VF v) {
   VI t11 = hn::GatherIndex(di, words, TexelIndex(t, xb, yb));
   VF gx = K(1.0f) - fx, gy = K(1.0f) - fy;
   Texel out;
-  for (int c = 0; c < 4; ++c) {
+  for (int c = first; c <= last; ++c) {
     VF top = Channel(t00, 8 * c) * gx + Channel(t10, 8 * c) * fx;
     VF bottom = Channel(t01, 8 * c) * gx + Channel(t11, 8 * c) * fx;
-    out.c[c] = top * gy + bottom * fy;
+    out.c[c] = (top * gy + bottom * fy) / K(255.0f);
   }
   return out;
 }
@@ -131,10 +131,10 @@ void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
     VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(0.048828125f) - K(0.5f)));
     VF spotU = mX * K(0.991285f) + K(0.0043573f);
 
-    Texel fine = SampleBilinear(frame.wall, fineU, fineV);
+    Texel fine = SampleBilinear(frame.wall, fineU, fineV, 3, 3);  // coverage only
     Texel far = SampleBilinear(frame.wall, farU, farV);
     Texel near = SampleBilinear(frame.wall, nearU, nearV);
-    Texel spot = SampleBilinear(frame.spot, spotU, spotV);
+    Texel spot = SampleBilinear(frame.spot, spotU, spotV, 0, 2);  // light factor only
 
     VF c[3];
     if (!frame.light) {
