@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "platform/portable/d3d11.h"
