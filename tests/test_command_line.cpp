@@ -165,7 +165,7 @@ TEST(CommandLine, DebugListFillsFifteenFieldsAndTheFixedTail) {
   EXPECT_EQ(fields(twenty.c_str()), first15);
 }
 
-// Random lists: option names, their near misses, huge and malformed numbers, separators,
+// Random lists: raw bytes, option names, their near misses, huge and malformed numbers, separators,
 // long strings and arbitrary code points. The walk must neither crash nor leave a field
 // outside what the options can produce.
 TEST(CommandLine, RandomArgumentListsAreWalkedSafely) {
@@ -187,6 +187,11 @@ TEST(CommandLine, RandomArgumentListsAreWalkedSafely) {
           argument += pieces[random() % (sizeof pieces / sizeof pieces[0])];
       }
       if (random() % 4 == 0) argument = pieces[random() % 12];
+      if (random() % 8 == 0) {  // raw bytes as the process entry would receive them
+        std::string bytes;
+        for (int k = (int)(random() % 64); k > 0; --k) bytes += (char)(1 + random() % 255);
+        argument = PortableWide(bytes.c_str());
+      }
     }
     AppState s = Walk(arguments);
     ASSERT_TRUE(s.optScene == 0 || s.optScene == 1);
