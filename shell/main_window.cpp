@@ -32,6 +32,12 @@ RECT ChooseMonitor() {
     monitor = PrimaryMonitor();
   } else {
     LONG_PTR style = GetWindowLongPtrW(gApp.mainWindow, GWL_STYLE);
+    if ((style & (WS_CAPTION | WS_MINIMIZE)) == (WS_CAPTION | WS_MINIMIZE)) {
+      // A minimised window sits far off screen: remembering that rectangle and style would
+      // bring the next windowed window back minimised and out of reach.
+      ShowWindow(gApp.mainWindow, SW_RESTORE);
+      style = GetWindowLongPtrW(gApp.mainWindow, GWL_STYLE);
+    }
     if ((style & WS_CAPTION) == WS_CAPTION) {
       gApp.savedWindowStyle = style;
       GetWindowRect(gApp.mainWindow, &gApp.savedWindowRect);

@@ -76,6 +76,18 @@ TEST_F(MainWindow, WindowedFullscreenWindowedRestoresTheUsersRectangleAndStyle) 
   Pass();
 }
 
+TEST_F(MainWindow, LeavingAMinimisedWindowBringsItBackWhereTheUserLeftIt) {
+  ASSERT_TRUE(Start({"--window"}));
+  SetWindowPos(gApp.mainWindow, nullptr, 40, 30, 300, 200, SWP_NOZORDER);
+  ShowWindow(gApp.mainWindow, SW_MINIMIZE);
+  HandleCommand(CMD_MODE_FULLSCREEN);  // from the tray menu, the only way while minimised
+  HandleCommand(CMD_MODE_WINDOWED);
+  EXPECT_EQ(WindowRect(gApp.mainWindow), (RECT{40, 30, 340, 230}));
+  EXPECT_EQ(Style(gApp.mainWindow) & WS_MINIMIZE, 0u);
+  EXPECT_EQ(gApp.renderWidth, 300 - 16);
+  Pass();
+}
+
 TEST_F(MainWindow, EachSwitchUsesTheMonitorHoldingTheWindowAndThePrimaryAfterTheWallpaper) {
   const RECT primary = {0, 0, 320, 180};
   const RECT side = {-400, 40, -80, 220};

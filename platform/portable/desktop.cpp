@@ -18,6 +18,7 @@ const LONG kDialogFrame = 3;
 const LONG kThinBorder = 1;
 const LONG kCaption = 23;
 const LONG kMenuBar = 20;
+const LONG kMinimizedPosition = -32000;
 
 // A handle the program never owns: what SetParent reports as the old parent of a window
 // that had none, as Windows reports its desktop window.
@@ -332,6 +333,11 @@ BOOL ShowWindow(HWND handle, int command) {
     case SW_MINIMIZE:
       SetVisible(handle, true);
       if ((window = Find(handle)) && !(window->style & WS_MINIMIZE)) {
+        // As on Windows, a minimised window is parked far off screen; its rectangle then
+        // says nothing about where the user left it.
+        window->normalRect = window->rect;
+        window->rect = {kMinimizedPosition, kMinimizedPosition, kMinimizedPosition + 160,
+                        kMinimizedPosition + 28};
         window->style |= WS_MINIMIZE;
         SendSize(*window);
       }
@@ -339,6 +345,7 @@ BOOL ShowWindow(HWND handle, int command) {
     default:
       SetVisible(handle, true);
       if ((window = Find(handle)) && (window->style & WS_MINIMIZE) && command != SW_SHOW) {
+        window->rect = window->normalRect;
         window->style &= ~WS_MINIMIZE;
         SendSize(*window);
       }

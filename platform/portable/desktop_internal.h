@@ -28,6 +28,7 @@ struct Window {
   DWORD exStyle = 0;
   HWND parent = nullptr;  // set only for WS_CHILD windows; top-level windows have none
   RECT rect = {0, 0, 0, 0};  // in the parent's client coordinates, screen for top-level
+  RECT normalRect = {0, 0, 0, 0};  // where a minimised window goes back to
   std::vector<HWND> children;  // Z order, topmost first
   bool destroying = false;
 };
