@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libbenchmark-dev libhwy-dev
-  libcairo2-dev libsquish-dev libpng-dev zlib1g-dev
+  libcairo2-dev libpng-dev zlib1g-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   imagemagick
   # velmora.exe under Wine: a virtual X server with a window manager, Mesa's software
