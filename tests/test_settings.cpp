@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/startup.h"
-#include "render/renderer.h"
 #include "scratch_directory.h"
 #include "shell/settings.h"
 
@@ -19,10 +17,8 @@ class Settings : public ::testing::Test {
  protected:
   void SetUp() override {
     config.UseAsConfigHome();
-    ReleaseRenderer();
     gApp = AppState();
   }
-  void TearDown() override { ReleaseRenderer(); }
 
   void StoreDword(const wchar_t* name, DWORD value) {
     ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name, REG_DWORD, &value, 4),
@@ -41,19 +37,6 @@ class Settings : public ::testing::Test {
   std::wstring ProgramPath() {
     std::wstring quoted = AutostartCommand();
     return quoted.substr(1, quoted.size() - 2);
-  }
-
-  // A dump run that fails at once on its size still resolves every setting first.
-  void ResolveThroughDumpRun(std::vector<const char*> options) {
-    std::string path = config / "unused.bmp";
-    std::vector<char*> argv = {(char*)"velmora", (char*)"--dump", path.data(), (char*)"--size",
-                               (char*)"0x0"};
-    for (const char* option : options) argv.push_back((char*)option);
-    argv.push_back(nullptr);
-    PortableSetArguments((int)argv.size() - 1, argv.data());
-    ReleaseRenderer();
-    gApp = AppState();
-    EXPECT_EQ(RunProgram(nullptr), ExitDumpFailed);
   }
 
   ScratchDirectory config;
@@ -82,52 +65,8 @@ TEST_F(Settings, StoredValuesAreAcceptedOnlyInRange) {
   EXPECT_EQ(value, 3u);
 }
 
-TEST_F(Settings, StartUpTakesOptionsThenStoredValuesThenDefaults) {
-  ResolveThroughDumpRun({});
-  EXPECT_EQ(gApp.scene, 0);
-  EXPECT_EQ(gApp.speed, 1.0f);
-  EXPECT_EQ(gApp.tone, 0);
-  EXPECT_EQ(gApp.lang, 0);
-
-  StoreDword(L"Scene", 1);
-  StoreDword(L"Speed", 1000);
-  StoreDword(L"Tone", 2);
-  StoreDword(L"Lang", 3);
-  ResolveThroughDumpRun({});
-  EXPECT_EQ(gApp.scene, 1);
-  EXPECT_EQ(gApp.speed, 10.0f);
-  EXPECT_EQ(gApp.tone, 2);
-  EXPECT_EQ(gApp.lang, 3);
-
-  StoreDword(L"Speed", 37);
-  ResolveThroughDumpRun({});
-  EXPECT_EQ(gApp.speed, 37.0f / 100.0f);
-
-  StoreDword(L"Scene", 2);
-  StoreDword(L"Speed", 1001);
-  StoreDword(L"Tone", 3);
-  StoreDword(L"Lang", 4);
-  ResolveThroughDumpRun({});
-  EXPECT_EQ(gApp.scene, 0);
-  EXPECT_EQ(gApp.speed, 1.0f);
-  EXPECT_EQ(gApp.tone, 0);
-  EXPECT_EQ(gApp.lang, 0);
-
-  // Options win over valid stored values and are used without a range test.
-  StoreDword(L"Scene", 1);
-  StoreDword(L"Speed", 150);
-  StoreDword(L"Tone", 1);
-  StoreDword(L"Lang", 1);
-  ResolveThroughDumpRun({"--scene", "title", "--speed", "25", "--tone", "light", "--lang", "ja"});
-  EXPECT_EQ(gApp.scene, 0);
-  EXPECT_EQ(gApp.speed, 25.0f);
-  EXPECT_EQ(gApp.tone, 2);
-  EXPECT_EQ(gApp.lang, 3);
-}
-
 TEST_F(Settings, PercentRoundsToTheNearestWholeNumber) {
-  const DWORD expected[kSpeedStepCount] = {0, 25, 50, 75, 100, 150, 200, 300, 500};
-  for (int i = 0; i < kSpeedStepCount; ++i) EXPECT_EQ(SpeedToPercent(SpeedSteps[i]), expected[i]);
+  EXPECT_EQ(SpeedToPercent(0.75f), 75u);
   EXPECT_EQ(SpeedToPercent(1.004f), 100u);
   EXPECT_EQ(SpeedToPercent(1.006f), 101u);
   EXPECT_EQ(SpeedToPercent(0.37f), 37u);

@@ -56,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCase{"UpperEdges",
                    {{L"Scene", 1}, {L"Speed", 1000}, {L"Tone", 2}, {L"Lang", 3}, {L"Mode", 2}},
                    1, 10.0f, 2, 3, false, true},
+        StoredCase{"Hundredths", {{L"Speed", 37}}, 0, 0.37f, 0, 0, true, false},
         StoredCase{"JustBeyond",
                    {{L"Scene", 2}, {L"Speed", 1001}, {L"Tone", 3}, {L"Lang", 4}, {L"Mode", 3}},
                    0, 1.0f, 0, 0, true, false},
@@ -102,12 +103,6 @@ TEST_F(Startup, ARendererThatCannotStartEndsWithOneAndNoTrayIcon) {
   EXPECT_FALSE(Start());
   EXPECT_EQ(exitCode_, 1);
   EXPECT_TRUE(PortableTrayIcons().empty());
-}
-
-TEST_F(Startup, LogLineCarriesTrayModeAndScene) {
-  std::string log = scratch_ / "start.log";
-  ASSERT_TRUE(Start({"--log", log}));
-  EXPECT_EQ(ReadFile(log), "tray=1 full=1 wallpaper=0 scene=0\n");
 }
 
 TEST_F(Startup, LogLineOfAWallpaperRunInTheMainMenu) {
@@ -161,18 +156,6 @@ TEST_F(Startup, AFixedTimeShowsTheSameFrameWhateverTheSpeed) {
   EXPECT_NE(frameAfter(0.2), second);
 }
 
-TEST_F(Startup, TheExitSequenceReleasesEverything) {
-  ASSERT_TRUE(Start());
-  ChooseFromTray(CMD_QUIT);
-  EXPECT_EQ(RunToExit(), 0);
-  EXPECT_TRUE(PortableTrayIcons().empty());
-  EXPECT_FALSE(IsWindow(gApp.trayWindow));
-  EXPECT_FALSE(IsWindow(gApp.mainWindow));
-  HANDLE again = CreateMutexW(nullptr, TRUE, L"VelmoraTitleLive.SingleInstance");
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
-  CloseHandle(again);
-}
-
 // The real program, started as its own process with the test's configuration and lock
 // directories.
 class RealProgram : public Startup {
@@ -206,22 +189,21 @@ class RealProgram : public Startup {
   }
 };
 
-TEST_F(RealProgram, RunsInAWindowUntilSigintAndExitsWithZero) {
-  std::string log = scratch_ / "window.log";
-  pid_t pid = Spawn({"--window", "--log", log});
-  ASSERT_TRUE(AwaitFile(log));
-  EXPECT_EQ(ReadFile(log), "tray=1 full=0 wallpaper=0 scene=0\n");
-  kill(pid, SIGINT);
-  EXPECT_EQ(Wait(pid), 0);
-}
-
-TEST_F(RealProgram, RunsAsWallpaperUntilSigtermAndExitsWithZero) {
-  std::string log = scratch_ / "wallpaper.log";
-  pid_t pid = Spawn({"--wallpaper", "--log", log});
-  ASSERT_TRUE(AwaitFile(log));
-  EXPECT_EQ(ReadFile(log), "tray=1 full=0 wallpaper=1 scene=0\n");
-  kill(pid, SIGTERM);
-  EXPECT_EQ(Wait(pid), 0);
+TEST_F(RealProgram, RunsUntilATerminationSignalAndExitsWithZero) {
+  const struct {
+    const char* mode;
+    int signal;
+    const char* line;
+  } cases[] = {{"--window", SIGINT, "tray=1 full=0 wallpaper=0 scene=0\n"},
+               {"--wallpaper", SIGTERM, "tray=1 full=0 wallpaper=1 scene=0\n"}};
+  for (const auto& c : cases) {
+    std::string log = scratch_ / (std::string(c.mode + 2) + ".log");
+    pid_t pid = Spawn({c.mode, "--log", log});
+    ASSERT_TRUE(AwaitFile(log)) << c.mode;
+    EXPECT_EQ(ReadFile(log), c.line);
+    kill(pid, c.signal);
+    EXPECT_EQ(Wait(pid), 0) << c.mode;
+  }
 }
 
 TEST_F(RealProgram, BesideARunningInstanceASecondEndsAndADumpRunWorks) {

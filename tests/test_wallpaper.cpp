@@ -163,6 +163,7 @@ TEST_P(WallpaperQuit, RestoresTheDesktop) {
   EXPECT_EQ(RunToExit(), 0);
   EXPECT_TRUE(PortableTrayIcons().empty());
   EXPECT_FALSE(IsWindow(gApp.trayWindow));
+  EXPECT_FALSE(IsWindow(gApp.mainWindow));
   EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
   EXPECT_EQ(PortableDesktopRepaintCount(), 1);
   HANDLE lock = CreateMutexW(nullptr, TRUE, L"VelmoraTitleLive.SingleInstance");
