@@ -13,6 +13,16 @@ namespace {
 
 const wchar_t kKey[] = L"Software\\VelmoraTitleLive";
 
+LONG SetDword(const wchar_t* key, const wchar_t* name, DWORD value) {
+  return RegSetKeyValueW(HKEY_CURRENT_USER, key, name, REG_DWORD, &value, 4);
+}
+// A DWORD read's result, with the value in *value when one is wanted.
+LONG GetDword(const wchar_t* key, const wchar_t* name, DWORD* value = nullptr) {
+  DWORD ignored = 0, size = 4;
+  return RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_DWORD, nullptr,
+                      value ? value : &ignored, &size);
+}
+
 class Registry : public ::testing::Test {
  protected:
   void SetUp() override { config.UseAsConfigHome(); }
@@ -28,13 +38,8 @@ class Registry : public ::testing::Test {
 
 TEST_F(Registry, DwordRoundTripsWithTypeRestrictionAndMissingValues) {
   DWORD value = 0, size = sizeof(value), type = 0;
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_FILE_NOT_FOUND);
-
-  DWORD stored = 0xFFFFFFFF;
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Scene", REG_DWORD, &stored, 4),
-            ERROR_SUCCESS);
+  EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_FILE_NOT_FOUND);
+  ASSERT_EQ(SetDword(kKey, L"Scene", 0xFFFFFFFF), ERROR_SUCCESS);
   EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, &type, &value, &size),
             ERROR_SUCCESS);
   EXPECT_EQ(value, 0xFFFFFFFFu);
@@ -42,20 +47,14 @@ TEST_F(Registry, DwordRoundTripsWithTypeRestrictionAndMissingValues) {
   EXPECT_EQ(type, (DWORD)REG_DWORD);
 
   // Another value in the same key, and the same name in another key, are still missing.
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Tone", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Other", L"Scene", RRF_RT_REG_DWORD, nullptr,
-                         &value, &size),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetDword(kKey, L"Tone"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetDword(L"Software\\Other", L"Scene"), ERROR_FILE_NOT_FOUND);
 
   // A string is refused by a DWORD read, and a DWORD by a string read.
   const wchar_t text[] = L"1";
   ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Tone", REG_SZ, text, sizeof(text)),
             ERROR_SUCCESS);
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Tone", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_UNSUPPORTED_TYPE);
+  EXPECT_EQ(GetDword(kKey, L"Tone"), ERROR_UNSUPPORTED_TYPE);
   wchar_t buffer[16];
   DWORD bufferSize = sizeof(buffer);
   EXPECT_EQ(
@@ -118,43 +117,28 @@ TEST_F(Registry, SizesShortBuffersAndStringTerminators) {
 }
 
 TEST_F(Registry, NamesIgnoreLetterCaseAndDeletionRemovesOneValue) {
-  DWORD one = 1, two = 2, value = 0, size = 4;
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Speed", REG_DWORD, &one, 4), ERROR_SUCCESS);
-  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"SOFTWARE\\velmoratitlelive", L"speed",
-                         RRF_RT_REG_DWORD, nullptr, &value, &size),
-            ERROR_SUCCESS);
+  DWORD value = 0;
+  ASSERT_EQ(SetDword(kKey, L"Speed", 1), ERROR_SUCCESS);
+  ASSERT_EQ(GetDword(L"SOFTWARE\\velmoratitlelive", L"speed", &value), ERROR_SUCCESS);
   EXPECT_EQ(value, 1u);
 
   // Writing under another spelling replaces the value rather than adding a second one.
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"software\\VELMORATITLELIVE", L"SPEED", REG_DWORD,
-                            &two, 4),
-            ERROR_SUCCESS);
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Tone", REG_DWORD, &one, 4), ERROR_SUCCESS);
-  size = 4;
-  ASSERT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Speed", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(L"software\\VELMORATITLELIVE", L"SPEED", 2), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(kKey, L"Tone", 1), ERROR_SUCCESS);
+  ASSERT_EQ(GetDword(kKey, L"Speed", &value), ERROR_SUCCESS);
   EXPECT_EQ(value, 2u);
 
   EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"sPeEd"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey, L"Speed"), ERROR_FILE_NOT_FOUND);
-  size = 4;
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Speed", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_FILE_NOT_FOUND);
-  size = 4;
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Tone", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_SUCCESS);
+  EXPECT_EQ(GetDword(kKey, L"Speed"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetDword(kKey, L"Tone"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Nowhere", L"Tone"),
             ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, ValuesLiveInOneFileWrittenWhole) {
-  DWORD value = 3;
   const wchar_t odd[] = L"tab\there\nnew line 100% \u00e9\u8bed";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tab\tKey", odd, REG_DWORD, &value, 4),
-            ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(L"Software\\Tab\tKey", odd, 3), ERROR_SUCCESS);
   ASSERT_TRUE(std::filesystem::exists(RegistryFile()));
   for (const auto& entry : std::filesystem::directory_iterator(config / "velmora")) {
     std::string name = entry.path().filename().string();
@@ -162,18 +146,14 @@ TEST_F(Registry, ValuesLiveInOneFileWrittenWhole) {
   }
 
   // Names with separators and non-ASCII letters survive the file.
-  DWORD read = 0, size = 4;
-  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tab\tKey", odd, RRF_RT_REG_DWORD, nullptr,
-                         &read, &size),
-            ERROR_SUCCESS);
+  DWORD read = 0;
+  ASSERT_EQ(GetDword(L"Software\\Tab\tKey", odd, &read), ERROR_SUCCESS);
   EXPECT_EQ(read, 3u);
 
   // Another configuration directory is another user's registry.
   ScratchDirectory other;
   other.UseAsConfigHome();
-  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tab\tKey", odd, RRF_RT_REG_DWORD, nullptr,
-                         &read, &size),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetDword(L"Software\\Tab\tKey", odd), ERROR_FILE_NOT_FOUND);
   config.UseAsConfigHome();
 }
 
@@ -182,27 +162,16 @@ TEST_F(Registry, DamagedFileIsKeptAsideAndTheRegistryStartsEmpty) {
   const std::string damaged = "this is not a registry\n\x01\x02";
   std::ofstream(RegistryFile(), std::ios::binary) << damaged;
 
-  DWORD value = 0, size = 4;
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.1"), damaged);
-
-  DWORD one = 1;
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"Scene", REG_DWORD, &one, 4), ERROR_SUCCESS);
-  size = 4;
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(kKey, L"Scene", 1), ERROR_SUCCESS);
+  EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_SUCCESS);
 
   // A file damaged in its middle (a good header, then a broken line) goes aside as well,
   // without overwriting the first one kept.
   std::string good = ReadFile(RegistryFile());
   std::ofstream(RegistryFile(), std::ios::binary) << good << "Software\tScene\t4\t0g\n";
-  size = 4;
-  EXPECT_EQ(
-      RegGetValueW(HKEY_CURRENT_USER, kKey, L"Scene", RRF_RT_REG_DWORD, nullptr, &value, &size),
-      ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.1"), damaged);
   EXPECT_TRUE(std::filesystem::exists(RegistryFile() + ".unreadable.2"));
 }
