@@ -8,28 +8,12 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/portable/block_decode.h"
+#include "tests/block_image.h"
 #include "tools/block_encode.h"
 #include "tools/spot_image.h"
 #include "tools/wall_image.h"
 
 namespace {
-
-std::vector<uint8_t> Decode(const std::vector<uint8_t>& payload, int width, int height, bool bc3) {
-  std::vector<uint8_t> rgba((size_t)width * height * 4);
-  const size_t blockBytes = bc3 ? 16 : 8;
-  for (int by = 0; by < height / 4; ++by) {
-    for (int bx = 0; bx < width / 4; ++bx) {
-      uint8_t block[16][4];
-      const uint8_t* data = &payload[((size_t)by * (width / 4) + bx) * blockBytes];
-      bc3 ? DecodeBC3Block(data, block) : DecodeBC1Block(data, block);
-      for (int i = 0; i < 16; ++i)
-        for (int ch = 0; ch < 4; ++ch)
-          rgba[(((size_t)by * 4 + i / 4) * width + bx * 4 + i % 4) * 4 + ch] = block[i][ch];
-    }
-  }
-  return rgba;
-}
 
 struct Error {
   int max = 0;
@@ -55,7 +39,7 @@ TEST(AssetGenerator, WallRoundTrip) {
   const std::vector<uint8_t> source = MakeWallImage();
   const std::vector<uint8_t> payload = EncodeBC3Image(source.data(), kWallSize, kWallSize);
   ASSERT_EQ(payload.size(), 4194304u);
-  const std::vector<uint8_t> decoded = Decode(payload, kWallSize, kWallSize, true);
+  const auto decoded = DecodeBlockImage(payload, kWallSize, kWallSize, true);
   // Alpha: eight levels across a block's range leave at most half a step (18 across the
   // full range) for nearly every texel and never a whole step; the colour, black or
   // white, is exact.
@@ -70,7 +54,7 @@ TEST(AssetGenerator, SpotRoundTrip) {
   const std::vector<uint8_t> source = MakeSpotImage();
   const std::vector<uint8_t> payload = EncodeBC1Image(source.data(), kSpotSize, kSpotSize);
   ASSERT_EQ(payload.size(), 131072u);
-  const std::vector<uint8_t> decoded = Decode(payload, kSpotSize, kSpotSize, false);
+  const auto decoded = DecodeBlockImage(payload, kSpotSize, kSpotSize, false);
   for (int ch = 0; ch < 3; ++ch) {
     const Error e = Compare(source, decoded, ch);
     EXPECT_LE(e.max, 3) << "channel " << ch;
@@ -88,8 +72,8 @@ TEST(AssetGenerator, UniformBlocks) {
       block[i * 4 + 0] = block[i * 4 + 1] = block[i * 4 + 2] = (uint8_t)v;
       block[i * 4 + 3] = (uint8_t)v;
     }
-    const std::vector<uint8_t> bc1 = Decode(EncodeBC1Image(block.data(), 4, 4), 4, 4, false);
-    const std::vector<uint8_t> bc3 = Decode(EncodeBC3Image(block.data(), 4, 4), 4, 4, true);
+    const auto bc1 = DecodeBlockImage(EncodeBC1Image(block.data(), 4, 4), 4, 4, false);
+    const auto bc3 = DecodeBlockImage(EncodeBC3Image(block.data(), 4, 4), 4, 4, true);
     for (int i = 0; i < 16; ++i) {
       for (int ch = 0; ch < 3; ++ch) EXPECT_LE(std::abs(bc1[i * 4 + ch] - v), 1) << "grey " << v;
       EXPECT_EQ(bc1[i * 4 + 3], 255) << "grey " << v;
@@ -109,7 +93,7 @@ TEST(AssetGenerator, TexelsKeepTheirPlaces) {
       p[0] = p[1] = p[2] = (uint8_t)(x < 8 ? 255 : 0);
       p[3] = (uint8_t)(y * w + x);  // 0..127, a few levels per block
     }
-  const std::vector<uint8_t> decoded = Decode(EncodeBC3Image(image.data(), w, h), w, h, true);
+  const auto decoded = DecodeBlockImage(EncodeBC3Image(image.data(), w, h), w, h, true);
   for (size_t i = 0; i < image.size(); i += 4) {
     EXPECT_NEAR(decoded[i + 3], image[i + 3], 3) << "texel " << i / 4;
     EXPECT_EQ(decoded[i], image[i]) << "texel " << i / 4;

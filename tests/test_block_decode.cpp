@@ -86,26 +86,23 @@ TEST(BlockDecode, Bc1EndPointsExpandByBitReplication) {
   ExpectTexel(rgba, 2, 88, 77, 88, 255);
 }
 
-TEST(BlockDecode, Bc3AlphaEightValueMode) {
-  uint8_t block[16] = {255, 0};
-  SetAlphaIndices(block, {0, 1, 2, 3, 4, 5, 6, 7, 0, 0, 0, 0, 0, 0, 0, 7});
-  uint8_t rgba[16][4];
-  DecodeBC3Block(block, rgba);
-  const int expected[8] = {255, 0, 219, 182, 146, 109, 73, 36};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(rgba[i][3], expected[i]) << "texel " << i;
-  EXPECT_EQ(rgba[8][3], 255);
-  EXPECT_EQ(rgba[15][3], 36);  // the last index sits in the top bits of byte 7
-}
-
-TEST(BlockDecode, Bc3AlphaSixValueModeWithZeroAndFull) {
-  uint8_t block[16] = {10, 210};
-  SetAlphaIndices(block, {0, 1, 2, 3, 4, 5, 6, 7, 6, 6, 6, 6, 7, 7, 7, 7});
-  uint8_t rgba[16][4];
-  DecodeBC3Block(block, rgba);
-  const int expected[8] = {10, 210, 50, 90, 130, 170, 0, 255};
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(rgba[i][3], expected[i]) << "texel " << i;
-  EXPECT_EQ(rgba[11][3], 0);
-  EXPECT_EQ(rgba[12][3], 255);
+// a0 > a1 gives eight interpolated values, a0 <= a1 six with 0 and 255 at indices 6 and 7.
+TEST(BlockDecode, Bc3AlphaEightAndSixValueModes) {
+  const struct {
+    uint8_t a0, a1;
+    int palette[8];
+  } modes[] = {{255, 0, {255, 0, 219, 182, 146, 109, 73, 36}},
+               {10, 210, {10, 210, 50, 90, 130, 170, 0, 255}}};
+  for (const auto& mode : modes) {
+    uint8_t block[16] = {mode.a0, mode.a1};
+    // Texel 15, whose index sits in the top bits of byte 7, takes index 7.
+    SetAlphaIndices(block, {0, 1, 2, 3, 4, 5, 6, 7, 6, 6, 6, 6, 7, 7, 7, 7});
+    uint8_t rgba[16][4];
+    DecodeBC3Block(block, rgba);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(rgba[i][3], mode.palette[i]) << "texel " << i;
+    EXPECT_EQ(rgba[11][3], mode.palette[6]);
+    EXPECT_EQ(rgba[15][3], mode.palette[7]);
+  }
 }
 
 TEST(BlockDecode, Bc3ColourIsAlwaysFourColour) {
