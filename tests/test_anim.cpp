@@ -56,10 +56,6 @@ TEST_F(AnimTest, RatesAndOffsetsStayInTheirRanges) {
   EXPECT_EQ(UnitFloat24(0), 0.0f);
   EXPECT_EQ(UnitFloat24(0xFFFFFFFFu), 1.0f - 0x1p-24f);
   EXPECT_EQ(UnitFloat24(0x000000FFu), 0.0f);  // only the top 24 bits count
-  // The largest rate rounds to the float nearest 1.15, which is still below the real 1.15.
-  float largest = UnitFloat24(0xFFFFFFFFu) * 0.3f + 0.85f;
-  EXPECT_EQ(std::bit_cast<uint32_t>(largest), 0x3F933333u);
-  EXPECT_LT((double)largest, 1.15);
 
   for (uint32_t seed = 0; seed < 2000; ++seed) {
     InitPhaseClocks(true, seed * 2654435761u);
@@ -121,8 +117,6 @@ TEST(Tracks, EveryKeyIsHitExactlyAndTheEndsHold) {
       EXPECT_EQ(Sample(*track, last.time + 0.5f, c), last.value[c]);
     }
   }
-  EXPECT_EQ(std::bit_cast<uint32_t>(kGradientTrack.keys[3].time), 0x419FD800u);
-  EXPECT_EQ(std::bit_cast<uint32_t>(kMenuFillBrightnessTrack.keys[0].value[0]), 0x3F888889u);
 }
 
 TEST(Tracks, MenuTracksAroundTheWrap) {

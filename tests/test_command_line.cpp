@@ -26,16 +26,6 @@ AppState Walk(std::vector<std::wstring> arguments) {
 float Speed(const wchar_t* value) { return Walk({L"--speed", value}).optSpeed; }
 uint32_t Seed(const wchar_t* value) { return Walk({L"--seed", value}).seed; }
 
-TEST(CommandLine, NoArgumentsKeepEveryInitialValue) {
-  AppState s = Walk({});
-  EXPECT_FALSE(s.optWindow || s.optWallpaper || s.seedGiven || s.speedGiven || s.fixedTimeGiven ||
-               s.sceneGiven || s.langGiven || s.toneGiven || s.debugValuesGiven);
-  EXPECT_EQ(s.optSpeed, 1.0f);
-  EXPECT_EQ(s.dumpWidth, 1920);
-  EXPECT_EQ(s.dumpHeight, 1080);
-  EXPECT_TRUE(s.logPath.empty() && s.dumpPath.empty());
-}
-
 TEST(CommandLine, ValuesAreTakenWhateverTheyLookLike) {
   AppState s = Walk({L"--speed", L"--window"});
   EXPECT_TRUE(s.speedGiven);

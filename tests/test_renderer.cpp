@@ -82,16 +82,8 @@ class Renderer : public ::testing::Test {
   }
 
   static AnimValues SomeValues() {
-    AnimValues values = {0.3f,
-                         0.1f,
-                         0.2f,
-                         {0.8f, 0.2f, 0.2f},
-                         {0.6f, 0.3f, 0.3f},
-                         {0.9f, 0.5f, 0.4f},
-                         {0.7f, 0.4f, 0.3f},
-                         {1, 1, 1, 1},
-                         {kTitleSpotX, kTitleSpotY}};
-    return values;
+    return {0.3f, 0.1f, 0.2f, {0.8f, 0.2f, 0.2f}, {0.6f, 0.3f, 0.3f}, {0.9f, 0.5f, 0.4f},
+            {0.7f, 0.4f, 0.3f}, {1, 1, 1, 1}, {kTitleSpotX, kTitleSpotY}};
   }
 
   int liveBefore = 0;
@@ -101,15 +93,10 @@ TEST_F(Renderer, StartsOffscreenWithEveryObjectButTheSwapChain) {
   bool started = false;
   EXPECT_EQ(StartAndCaptureBox(true, &started), "");
   ASSERT_TRUE(started);
-  EXPECT_NE(gApp.device, nullptr);
-  EXPECT_NE(gApp.context, nullptr);
-  EXPECT_NE(gApp.vertexShader, nullptr);
-  EXPECT_NE(gApp.pixelShader, nullptr);
-  EXPECT_NE(gApp.constantBuffer, nullptr);
-  EXPECT_NE(gApp.wallView, nullptr);
-  EXPECT_NE(gApp.spotView, nullptr);
-  EXPECT_NE(gApp.wallSampler, nullptr);
-  EXPECT_NE(gApp.spotSampler, nullptr);
+  const void* objects[] = {gApp.device,         gApp.context,  gApp.vertexShader,
+                           gApp.pixelShader,    gApp.wallView, gApp.spotView,
+                           gApp.constantBuffer, gApp.wallSampler, gApp.spotSampler};
+  for (size_t i = 0; i < std::size(objects); ++i) EXPECT_NE(objects[i], nullptr) << "object " << i;
   EXPECT_EQ(gApp.swapChain, nullptr);
   EXPECT_EQ(gApp.renderTargetView, nullptr);
 
