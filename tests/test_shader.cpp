@@ -10,7 +10,6 @@
 
 #include "platform/portable/d3d11.h"
 #include "shaders/background_kernel.h"
-#include "shaders/fullscreen_kernel.h"
 
 namespace {
 
@@ -329,15 +328,6 @@ TEST(BackgroundShader, NonFiniteConstantsStayDefined) {
     uint8_t rgba[16 * 4];
     ShadeBackgroundSpan(frame, (uint32_t)(random() % 1080), 0, 16, rgba);
     for (int i = 0; i < 16; ++i) EXPECT_EQ(rgba[i * 4 + 3], 255);
-  }
-}
-
-TEST(FullscreenShader, ThreeVerticesOfTheCoveringTriangle) {
-  const float expected[3][4] = {{-1, -1, 0, 1}, {3, -1, 0, 1}, {-1, 3, 0, 1}};
-  for (uint32_t i = 0; i < 3; ++i) {
-    float position[4];
-    FullscreenVertexPosition(i, position);
-    for (int k = 0; k < 4; ++k) EXPECT_EQ(position[k], expected[i][k]) << i;
   }
 }
 

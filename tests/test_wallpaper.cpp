@@ -49,27 +49,27 @@ TEST_F(Wallpaper, ClassicShellPutsTheWindowIntoTheWorkerAfterTheIconHolder) {
   Pass();
 }
 
-TEST_F(Wallpaper, NewerShellKeepsTheWorkerInsideProgman) {
-  PortableResetDesktop(PortableShellLayout::Nested);
+// The newer shell keeps the worker inside Progman; without a shell the window stays
+// top-level and wallpaper mode holds all the same.
+class WallpaperLayout : public Wallpaper,
+                        public ::testing::WithParamInterface<PortableShellLayout> {};
+
+TEST_P(WallpaperLayout, CoversTheMonitorInsideTheWorkerOrAlone) {
+  PortableResetDesktop(GetParam());
   PortableSetMonitors({kSmallMonitor});
   ASSERT_TRUE(Start({"--wallpaper"}));
   HWND progman = FindWindowW(L"Progman", nullptr);
-  HWND worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
-  ASSERT_NE(worker, nullptr);
+  HWND worker = progman ? FindWindowExW(progman, nullptr, L"WorkerW", nullptr) : nullptr;
+  EXPECT_EQ(worker == nullptr, GetParam() == PortableShellLayout::None);
   EXPECT_EQ(GetParent(gApp.mainWindow), worker);
-  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
-}
-
-TEST_F(Wallpaper, WithoutAShellTheWindowStaysTopLevelAndWallpaperModeHolds) {
-  PortableResetDesktop(PortableShellLayout::None);
-  PortableSetMonitors({kSmallMonitor});
-  ASSERT_TRUE(Start({"--wallpaper"}));
-  EXPECT_EQ(GetParent(gApp.mainWindow), nullptr);
   EXPECT_TRUE(gApp.wallpaperActive);
   EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
   EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
   Pass();
 }
+
+INSTANTIATE_TEST_SUITE_P(NestedAndNone, WallpaperLayout,
+                         ::testing::Values(PortableShellLayout::Nested, PortableShellLayout::None));
 
 TEST_F(Wallpaper, TheLastIconHolderVisitedDecidesEvenWithoutAWorkerAfterIt) {
   AddIconHolderAtTheBottom();
