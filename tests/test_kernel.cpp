@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
 #include "app/command_line.h"
 #include "tests/scratch_directory.h"
 
@@ -78,21 +77,6 @@ TEST(PortableCommandLine, QuoteInProgramPathCannotInjectOptions) {
   std::vector<std::wstring> got = RoundTrip({"/tmp/x\" --dump /tmp/out.bmp", "--window"});
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[1], L"--window");
-}
-
-TEST(PortableCommandLine, ParseCommandLineReadsTheProcessArguments) {
-  std::vector<std::string> argv = {"velmora",     "--size", "640x480", "--dump",
-                                   "out put.bmp", "--t",    "2.5"};
-  std::vector<char*> pointers;
-  for (std::string& a : argv) pointers.push_back(a.data());
-  PortableSetArguments((int)pointers.size(), pointers.data());
-  gApp = AppState{};
-  ParseCommandLine();
-  EXPECT_EQ(gApp.dumpWidth, 640);
-  EXPECT_EQ(gApp.dumpHeight, 480);
-  EXPECT_EQ(gApp.dumpPath, L"out put.bmp");
-  EXPECT_EQ(gApp.fixedTime, 2.5f);
-  gApp = AppState{};
 }
 
 TEST(PortableKernel, Utf8ConversionKeepsEveryByte) {
