@@ -10,7 +10,7 @@
 namespace {
 
 struct Texture {
-  std::vector<uint8_t> tiles;
+  std::vector<uint8_t> tiles, alpha;
   SampledTexture view;
   Texture(int width, int height, TextureAddress address, std::mt19937& random) {
     view.width = width;
@@ -24,6 +24,8 @@ struct Texture {
       tiles[i] = pick < 3 ? 2 : pick < 5 ? 255 : (uint8_t)random();
     }
     view.tiles = tiles.data();
+    BuildAlphaTiles(view, &alpha);
+    view.alpha = alpha.data();
   }
 };
 
@@ -61,13 +63,14 @@ FrameConstants RandomConstants(std::mt19937& random, int round) {
 
 TEST(VectorKernel, SameBytesAsTheScalarKernel) {
   std::mt19937 random(2024);
-  Texture wall(64, 32, TextureAddress::Wrap, random);
-  Texture spot(24, 20, TextureAddress::Clamp, random);  // clamped axes need no power of two
-  size_t branches[2][2][2] = {};                         // wall, spot, band coverage seen
+  // Clamped axes need no power of two, and may end in partial tiles.
+  Texture walls[2] = {{64, 32, TextureAddress::Wrap, random}, {20, 12, TextureAddress::Clamp, random}};
+  Texture spot(24, 20, TextureAddress::Clamp, random);
+  size_t branches[2][2][2] = {};  // wall, spot, band coverage seen
   for (int round = 0; round < 600; ++round) {
     FrameConstants c = RandomConstants(random, round);
     BackgroundFrame frame;
-    PrepareBackgroundFrame(c, wall.view, spot.view, &frame);
+    PrepareBackgroundFrame(c, walls[round / 2 % 2].view, spot.view, &frame);
     ASSERT_TRUE(CanShadeBackgroundVector(frame));
     uint32_t width = (uint32_t)std::max(1.0f, std::isfinite(c.uRes[0]) ? std::fmin(c.uRes[0], 300.0f) : 37.0f);
     for (int row = 0; row < 4; ++row) {
@@ -97,6 +100,10 @@ TEST(VectorKernel, AppliesOnlyWhereWrappingIsAMask) {
   EXPECT_FALSE(CanShadeBackgroundVector(frame));
   PrepareBackgroundFrame(FrameConstants{}, spot.view, SampledTexture{}, &frame);
   EXPECT_FALSE(CanShadeBackgroundVector(frame)) << "an unbound texture";
+  Texture square(32, 32, TextureAddress::Wrap, random);
+  square.view.alpha = nullptr;
+  PrepareBackgroundFrame(FrameConstants{}, square.view, spot.view, &frame);
+  EXPECT_FALSE(CanShadeBackgroundVector(frame)) << "a wall without its alpha tiles";
 }
 
 }  // namespace

@@ -140,7 +140,7 @@ void DecodeBlocks(const D3D11_TEXTURE2D_DESC& desc, const D3D11_SUBRESOURCE_DATA
 }
 
 void TileTexels(const D3D11_TEXTURE2D_DESC& desc, const D3D11_SUBRESOURCE_DATA& data,
-                std::vector<uint8_t>* tiles) {
+                TexelBytes* tiles) {
   SampledTexture layout;
   layout.width = (int32_t)desc.Width;
   layout.height = (int32_t)desc.Height;
@@ -219,6 +219,14 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
           std::memcpy(created->pixels.data() + (size_t)y * desc->Width * 4,
                       (const uint8_t*)initialData->pSysMem + (size_t)y * initialData->SysMemPitch,
                       (size_t)desc->Width * 4);
+    }
+    if (!created->tiles.empty()) {
+      SampledTexture layout;
+      layout.tiles = created->tiles.data();
+      layout.width = (int32_t)desc->Width;
+      layout.height = (int32_t)desc->Height;
+      layout.tilesPerRow = (layout.width + 3) / 4;
+      BuildAlphaTiles(layout, &created->alpha);
     }
   } catch (const std::bad_alloc&) {
     if (created) created->Release();

@@ -16,6 +16,7 @@
 #include "platform/portable/d3d11.h"
 #include "platform/portable/d3d11_control.h"
 #include "platform/portable/d3d11_rasterizer.h"
+#include "platform/portable/large_pages.h"
 #include "shaders/sampled_texture.h"
 
 namespace portable_d3d {
@@ -82,9 +83,11 @@ class Texture final : public Child<ID3D11Texture2D> {
 
   const D3D11_TEXTURE2D_DESC& Desc() const { return desc_; }
   // R8G8B8A8 render targets and staging textures: rows of Width * 4 bytes.
-  std::vector<uint8_t> pixels;
+  TexelBytes pixels;
   // Shader-resource textures: the tiled layout of SampledTexture, decoded once.
-  std::vector<uint8_t> tiles;
+  TexelBytes tiles;
+  // Their alpha alone (BuildAlphaTiles), for the layers that read only coverage.
+  TexelBytes alpha;
   bool mapped = false;
 
  private:

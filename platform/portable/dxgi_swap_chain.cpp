@@ -87,7 +87,7 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
 
   HRESULT Present(UINT syncInterval, UINT) override {
     if (syncInterval > 4) return DXGI_ERROR_INVALID_CALL;
-    presented_ = buffer_->pixels;
+    presented_.assign(buffer_->pixels.begin(), buffer_->pixels.end());
     presentedWidth_ = desc_.Width;
     presentedHeight_ = desc_.Height;
     ++gPresentCount;
