@@ -16,36 +16,47 @@ struct SampledTexture {
   int32_t tilesPerRow = 0;  // ceil(width / 4)
   TextureAddress addressU = TextureAddress::Clamp;
   TextureAddress addressV = TextureAddress::Clamp;
-  // Optional: the alpha channel alone in 8 x 8 tiles of one byte (64 bytes, one cache line)
-  // for layers that read coverage only; a quarter of the memory traffic of whole texels.
-  const uint8_t* alpha = nullptr;
+  // Optional, for textures whose texels are all grey (r = g = b): grey and alpha, two
+  // bytes a texel, a quarter of the memory of the tiles, in tiles of 8 x 4 texels (64
+  // bytes) that overlap by one column. Tile k of a tile row holds columns 7k .. 7k + 7,
+  // wrapped, so that every texel and its right neighbour under wrapping lie in one tile
+  // row: one 32-bit load at GreyOffset(x, y) reads grey and alpha of (x, y), then of (x + 1, y).
+  const uint8_t* grey = nullptr;
 };
-
-inline int32_t AlphaTilesPerRow(int32_t width) { return (width + 7) / 8; }
-
-inline size_t AlphaOffset(int32_t tilesPerRow, int32_t x, int32_t y) {
-  size_t tile = (size_t)(y >> 3) * (size_t)tilesPerRow + (size_t)(x >> 3);
-  return (tile << 6) + (size_t)((y & 7) << 3) + (size_t)(x & 7);
-}
 
 inline const uint8_t* TexelAddress(const SampledTexture& texture, int32_t x, int32_t y) {
   int32_t tile = (y >> 2) * texture.tilesPerRow + (x >> 2);
   return texture.tiles + (((tile << 4) + ((y & 3) << 2) + (x & 3)) << 2);
 }
 
-// The bytes of a texture's alpha tiles, with three to spare at the end so that a 32-bit
-// load at any texel stays inside.
-inline size_t AlphaTilesSize(int32_t width, int32_t height) {
-  return (size_t)AlphaTilesPerRow(width) * (size_t)((height + 7) / 8) * 64 + 3;
+inline int32_t GreyTilesPerRow(int32_t width) { return (width + 6) / 7; }
+
+inline size_t GreyOffset(int32_t tilesPerRow, int32_t x, int32_t y) {
+  size_t tile = (size_t)(y >> 2) * (size_t)tilesPerRow + (size_t)(x / 7);
+  return (tile << 6) + (size_t)((y & 3) << 4) + (size_t)((x % 7) << 1);
 }
 
+// Fills `grey` with the grey tiles of a texture and returns true, or leaves it empty and
+// returns false when some texel has colour.
 template <class Bytes>  // a vector of uint8_t
-void BuildAlphaTiles(const SampledTexture& texture, Bytes* alpha) {
-  const int32_t tilesPerRow = AlphaTilesPerRow(texture.width);
-  alpha->assign(AlphaTilesSize(texture.width, texture.height), 0);
-  for (int32_t y = 0; y < texture.height; ++y)
-    for (int32_t x = 0; x < texture.width; ++x)
-      (*alpha)[AlphaOffset(tilesPerRow, x, y)] = TexelAddress(texture, x, y)[3];
+bool BuildGreyTiles(const SampledTexture& texture, Bytes* grey) {
+  const int32_t w = texture.width, h = texture.height, tilesPerRow = GreyTilesPerRow(w);
+  grey->clear();
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      const uint8_t* texel = TexelAddress(texture, x, y);
+      if (texel[0] != texel[1] || texel[1] != texel[2]) return false;
+    }
+  grey->assign((size_t)tilesPerRow * (size_t)((h + 3) / 4) * 64, 0);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t tile = 0; tile < tilesPerRow; ++tile)
+      for (int32_t column = 0; column < 8; ++column) {
+        const uint8_t* texel = TexelAddress(texture, (7 * tile + column) % w, y);
+        uint8_t* to = grey->data() + GreyOffset(tilesPerRow, 7 * tile, y) + 2 * column;
+        to[0] = texel[0];
+        to[1] = texel[3];
+      }
+  return true;
 }
 
 // Direct3D turns a non-finite or huge texel position into a defined one before it becomes

@@ -1,11 +1,22 @@
 #include "platform/portable/background_kernel_vector.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "platform/portable/background_kernel_vector.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
+
+#ifndef BACKGROUND_KERNEL_VECTOR_ONCE
+#define BACKGROUND_KERNEL_VECTOR_ONCE
+// The grey tiles hold wrapped columns, and their column arithmetic holds for widths up to 8192.
+inline bool UsesGreyWall(const SampledTexture& wall) {
+  return wall.grey && wall.width <= 8192 && wall.addressU == TextureAddress::Wrap &&
+         wall.addressV == TextureAddress::Wrap;
+}
+#endif
 
 HWY_BEFORE_NAMESPACE();
 namespace background_vector {
@@ -14,255 +25,383 @@ namespace hn = hwy::HWY_NAMESPACE;
 
 using DF = hn::ScalableTag<float>;
 using DI = hn::RebindToSigned<DF>;
+using DU = hn::RebindToUnsigned<DF>;
 using VF = hn::Vec<DF>;
 using VI = hn::Vec<DI>;
 using MF = hn::Mask<DF>;
 
 const DF df;
 const DI di;
+const DU du;
 
 HWY_INLINE VF K(float v) { return hn::Set(df, v); }
+HWY_INLINE VI KI(int32_t v) { return hn::Set(di, v); }
 
-HWY_INLINE VF Saturate(VF v) {
-  return hn::IfThenElse(v > hn::Zero(df), hn::IfThenElse(v < K(1.0f), v, K(1.0f)), hn::Zero(df));
-}
+// Direct3D's saturate: NaN fails the comparison and gives 0.
+HWY_INLINE VF Saturate(VF v) { return hn::IfThenElseZero(v > hn::Zero(df), hn::Min(v, K(1.0f))); }
 HWY_INLINE VF MinOne(VF v) { return hn::IfThenElse(v < K(1.0f), v, K(1.0f)); }
 
-HWY_INLINE VF FloorF(VF v) {
-  VF t = hn::ConvertTo(df, hn::ConvertTo(di, v));
-  VF floored = hn::IfThenElse(t > v, t - K(1.0f), t);
-  return hn::IfThenElse(hn::Abs(v) < K(8388608.0f), floored, v);
-}
-
-HWY_INLINE VF Q(VF v) { return FloorF(v * K(255.0f) + K(0.5f)) * K(0.003921569f); }
+// The scalar kernel's FloorF differs from floor only in the sign of a zero result, which
+// needs a zero input: none of the floors below can see one (x + 0.5 is never -0, and a
+// texel position is never -0 either).
+HWY_INLINE VF Q(VF v) { return hn::Floor(v * K(255.0f) + K(0.5f)) * K(0.003921569f); }
 
 HWY_INLINE VF SafeTexelPosition(VF p) {
-  const VF limit = K(16777216.0f);
-  VF r = hn::IfThenElse(p > hn::Neg(limit), p, hn::IfThenElse(p != p, hn::Zero(df), hn::Neg(limit)));
-  return hn::IfThenElse(r < limit, r, limit);
+  const float limit = 16777216.0f;
+  VF r = hn::IfThenElse(p > K(-limit), hn::Min(p, K(limit)), K(-limit));
+  return hn::IfThenZeroElse(hn::IsNaN(p), r);
 }
 
 HWY_INLINE VI AddressTexel(VI index, int32_t size, TextureAddress mode) {
-  if (mode == TextureAddress::Wrap) return hn::And(index, hn::Set(di, size - 1));
-  return hn::Min(hn::Max(index, hn::Zero(di)), hn::Set(di, size - 1));
+  if (mode == TextureAddress::Wrap) return hn::And(index, KI(size - 1));
+  return hn::Min(hn::Max(index, hn::Zero(di)), KI(size - 1));
 }
 
-HWY_INLINE VI TexelIndex(const SampledTexture& t, VI x, VI y) {
-  VI tile = hn::ShiftRight<2>(y) * hn::Set(di, t.tilesPerRow) + hn::ShiftRight<2>(x);
-  return hn::ShiftLeft<4>(tile) + hn::ShiftLeft<2>(hn::And(y, hn::Set(di, 3))) +
-         hn::And(x, hn::Set(di, 3));
+// Byte k of each lane as a float, 0 .. 255.
+template <int kByte>
+HWY_INLINE VF ByteAt(VI v) {
+  if (kByte == 3) return hn::ConvertTo(df, hn::BitCast(di, hn::ShiftRight<24>(hn::BitCast(du, v))));
+  if (kByte == 0) return hn::ConvertTo(df, hn::And(v, KI(0xFF)));
+  return hn::ConvertTo(df, hn::And(hn::ShiftRight<8 * kByte>(v), KI(0xFF)));
 }
 
-HWY_INLINE VF Channel(VI texels, int shift) {
-  return hn::ConvertTo(df, hn::And(hn::ShiftRightSame(texels, shift), hn::Set(di, 0xFF)));
+// The four texels around a sample position and the weights between them.
+struct Footprint {
+  VI xa, xb, ya, yb;
+  VF fx, fy;
+};
+
+HWY_INLINE Footprint LocateFootprint(const SampledTexture& t, VF u, VF v) {
+  VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
+  VF y = SafeTexelPosition(v * K((float)t.height) - K(0.5f));
+  VF x0 = hn::Floor(x), y0 = hn::Floor(y);
+  Footprint f;
+  f.fx = x - x0;
+  f.fy = y - y0;
+  VI ix = hn::ConvertTo(di, x0), iy = hn::ConvertTo(di, y0);
+  f.xa = AddressTexel(ix, t.width, t.addressU);
+  f.xb = AddressTexel(ix + KI(1), t.width, t.addressU);
+  f.ya = AddressTexel(iy, t.height, t.addressV);
+  f.yb = AddressTexel(iy + KI(1), t.height, t.addressV);
+  return f;
+}
+
+// A footprint ready to be read: where its texels are (byte offsets of up to four loads)
+// and the weights between them.
+struct Located {
+  VI at[4];
+  VF fx, fy;
+};
+
+// The four texels of a footprint as packed RGBA.
+struct Quad {
+  VI t00, t10, t01, t11;
+};
+
+// The scalar filter's arithmetic on one channel, in 8-bit units.
+HWY_INLINE VF Filter(VF fx, VF fy, VF c00, VF c10, VF c01, VF c11) {
+  VF gx = K(1.0f) - fx, gy = K(1.0f) - fy;
+  VF top = c00 * gx + c10 * fx;
+  VF bottom = c01 * gx + c11 * fx;
+  return (top * gy + bottom * fy) / K(255.0f);
+}
+
+template <int kByte>
+HWY_INLINE VF FilterChannel(VF fx, VF fy, const Quad& q) {
+  return Filter(fx, fy, ByteAt<kByte>(q.t00), ByteAt<kByte>(q.t10), ByteAt<kByte>(q.t01),
+                ByteAt<kByte>(q.t11));
 }
 
 struct Texel {
   VF c[4];
 };
 
-// The four texels around a sample position and the weights between them.
-struct Footprint {
-  VI xa, xb, ya, yb;
-  VF fx, fy, gx, gy;
+// The wall in its RGBA tiles: four 32-bit loads per footprint, one per texel.
+struct ColourWall {
+  // Byte offset of texel (x, y) in the 4 x 4 tiles, as a row part and a column part.
+  static VI Row(const SampledTexture& t, VI y) {
+    return hn::ShiftLeft<6>(hn::ShiftRight<2>(y) * KI(t.tilesPerRow)) +
+           hn::ShiftLeft<4>(hn::And(y, KI(3)));
+  }
+  static VI Column(VI x) { return hn::ShiftLeft<6>(hn::ShiftRight<2>(x)) + hn::ShiftLeft<2>(hn::And(x, KI(3))); }
+
+  static const uint8_t* Base(const SampledTexture& t) { return t.tiles; }
+
+  static Located Locate(const SampledTexture& t, VF u, VF v) {
+    const Footprint f = LocateFootprint(t, u, v);
+    VI rowA = Row(t, f.ya), rowB = Row(t, f.yb), columnA = Column(f.xa), columnB = Column(f.xb);
+    return Located{{rowA + columnA, rowA + columnB, rowB + columnA, rowB + columnB}, f.fx, f.fy};
+  }
+
+  static Quad Load(const SampledTexture& t, const Located& l) {
+    const int32_t* base = (const int32_t*)(const void*)t.tiles;
+    return Quad{hn::GatherOffset(di, base, l.at[0]), hn::GatherOffset(di, base, l.at[1]),
+                hn::GatherOffset(di, base, l.at[2]), hn::GatherOffset(di, base, l.at[3])};
+  }
+
+  static Texel Read(const SampledTexture& t, const Located& l) {
+    const Quad q = Load(t, l);
+    return Texel{{FilterChannel<0>(l.fx, l.fy, q), FilterChannel<1>(l.fx, l.fy, q),
+                  FilterChannel<2>(l.fx, l.fy, q), FilterChannel<3>(l.fx, l.fy, q)}};
+  }
+
+  static VF ReadAlpha(const SampledTexture& t, const Located& l) {
+    return FilterChannel<3>(l.fx, l.fy, Load(t, l));
+  }
 };
 
-HWY_INLINE Footprint Locate(const SampledTexture& t, VF u, VF v) {
-  VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
-  VF y = SafeTexelPosition(v * K((float)t.height) - K(0.5f));
-  VF x0 = FloorF(x), y0 = FloorF(y);
-  Footprint f;
-  f.fx = x - x0;
-  f.fy = y - y0;
-  VI ix = hn::ConvertTo(di, x0), iy = hn::ConvertTo(di, y0);
-  f.xa = AddressTexel(ix, t.width, t.addressU);
-  f.xb = AddressTexel(ix + hn::Set(di, 1), t.width, t.addressU);
-  f.ya = AddressTexel(iy, t.height, t.addressV);
-  f.yb = AddressTexel(iy + hn::Set(di, 1), t.height, t.addressV);
-  f.gx = K(1.0f) - f.fx;
-  f.gy = K(1.0f) - f.fy;
-  return f;
-}
+// The wall in its grey tiles: one 32-bit load per footprint row, and the grey filtered once
+// for all three channels (the same operations on the same values).
+struct GreyWall {
+  static VI Row(const SampledTexture& t, VI y) {
+    return hn::ShiftLeft<6>(hn::ShiftRight<2>(y) * KI(GreyTilesPerRow(t.width))) +
+           hn::ShiftLeft<4>(hn::And(y, KI(3)));
+  }
+  // x / 7 as (x * 9363) >> 16, exact below 13107.
+  static VI Column(VI x) {
+    VI tile = hn::ShiftRight<16>(x * KI(9363));
+    return hn::ShiftLeft<6>(tile) + hn::ShiftLeft<1>(x - tile * KI(7));
+  }
 
-// The scalar filter's arithmetic on one channel, in 8-bit units.
-HWY_INLINE VF Filter(const Footprint& f, VF c00, VF c10, VF c01, VF c11) {
-  VF top = c00 * f.gx + c10 * f.fx;
-  VF bottom = c01 * f.gx + c11 * f.fx;
-  return (top * f.gy + bottom * f.fy) / K(255.0f);
-}
+  static const uint8_t* Base(const SampledTexture& t) { return t.grey; }
 
-// Channels first .. last of the bilinear sample; the others are left unset.
-HWY_INLINE Texel SampleBilinear(const SampledTexture& t, VF u, VF v, int first = 0, int last = 3) {
-  const Footprint f = Locate(t, u, v);
-  const int32_t* words = (const int32_t*)t.tiles;
-  VI t00 = hn::GatherIndex(di, words, TexelIndex(t, f.xa, f.ya));
-  VI t10 = hn::GatherIndex(di, words, TexelIndex(t, f.xb, f.ya));
-  VI t01 = hn::GatherIndex(di, words, TexelIndex(t, f.xa, f.yb));
-  VI t11 = hn::GatherIndex(di, words, TexelIndex(t, f.xb, f.yb));
-  Texel out;
-  for (int c = first; c <= last; ++c)
-    out.c[c] = Filter(f, Channel(t00, 8 * c), Channel(t10, 8 * c), Channel(t01, 8 * c),
-                      Channel(t11, 8 * c));
-  return out;
-}
+  static Located Locate(const SampledTexture& t, VF u, VF v) {
+    const Footprint f = LocateFootprint(t, u, v);
+    VI column = Column(f.xa);
+    VI top = Row(t, f.ya) + column;
+    return Located{{top, Row(t, f.yb) + column, top, top}, f.fx, f.fy};
+  }
 
-HWY_INLINE VI AlphaIndex(VI x, VI y, int32_t tilesPerRow) {
-  VI tile = hn::ShiftRight<3>(y) * hn::Set(di, tilesPerRow) + hn::ShiftRight<3>(x);
-  return hn::ShiftLeft<6>(tile) + hn::ShiftLeft<3>(hn::And(y, hn::Set(di, 7))) +
-         hn::And(x, hn::Set(di, 7));
-}
+  static Texel Read(const SampledTexture& t, const Located& l) {
+    const int32_t* base = (const int32_t*)(const void*)t.grey;
+    VI top = hn::GatherOffset(di, base, l.at[0]), bottom = hn::GatherOffset(di, base, l.at[1]);
+    VF grey = Filter(l.fx, l.fy, ByteAt<0>(top), ByteAt<2>(top), ByteAt<0>(bottom), ByteAt<2>(bottom));
+    VF alpha = Filter(l.fx, l.fy, ByteAt<1>(top), ByteAt<3>(top), ByteAt<1>(bottom), ByteAt<3>(bottom));
+    return Texel{{grey, grey, grey, alpha}};
+  }
 
-// The alpha of the bilinear sample from the alpha tiles: the same value as channel 3 of
-// SampleBilinear, from a quarter of the memory.
-HWY_INLINE VF SampleAlpha(const SampledTexture& t, VF u, VF v) {
-  const Footprint f = Locate(t, u, v);
-  const int32_t tilesPerRow = AlphaTilesPerRow(t.width);
-  const int32_t* base = (const int32_t*)(const void*)t.alpha;
-  auto read = [&](VI x, VI y) {
-    return hn::ConvertTo(df, hn::And(hn::GatherOffset(di, base, AlphaIndex(x, y, tilesPerRow)),
-                                     hn::Set(di, 0xFF)));
-  };
-  return Filter(f, read(f.xa, f.ya), read(f.xb, f.ya), read(f.xa, f.yb), read(f.xb, f.yb));
-}
+  static VF ReadAlpha(const SampledTexture& t, const Located& l) {
+    const int32_t* base = (const int32_t*)(const void*)t.grey;
+    VI top = hn::GatherOffset(di, base, l.at[0]), bottom = hn::GatherOffset(di, base, l.at[1]);
+    return Filter(l.fx, l.fy, ByteAt<1>(top), ByteAt<3>(top), ByteAt<1>(bottom), ByteAt<3>(bottom));
+  }
+};
 
 HWY_INLINE void ComposeLayer(const Texel& texel, const float tint[3], float opacity, VF c[3]) {
-  VF a = Saturate(texel.c[3]);
-  VF o = K(opacity) * a;
-  for (int i = 0; i < 3; ++i)
-    c[i] = Q(Saturate(c[i] * (K(1.0f) - o) + o * (K(tint[i]) * texel.c[i])));
+  VF o = K(opacity) * Saturate(texel.c[3]);
+  VF keep = K(1.0f) - o;
+  for (int i = 0; i < 3; ++i) c[i] = Q(Saturate(c[i] * keep + o * (K(tint[i]) * texel.c[i])));
 }
 
-// Where the pixels x .. x + lanes - 1 of a row meet the wall's layers.
-struct WallCoordinates {
-  VF px, wcx, wcy;
-  VF fine[2], far[2], near[2];
+// What depends on the row alone, in the scalar kernel's operations.
+struct Row {
+  float saPy, caPy;
+  VF bandGradient[3];  // normal: gradient * f
+  VF bandStrength;     // light: 0.62 * f
+  bool band, spotInside;
+  // The spot's two texel rows, copied out of the tiles, and the weights between them.
+  const int32_t* spotRows[2];
+  VF spotFy;
 };
 
-HWY_INLINE WallCoordinates LocateOnWall(const BackgroundFrame& frame, VF pY, uint32_t x) {
-  WallCoordinates w;
+// Where one vector of pixels reads the wall, found before any texel is read.
+struct WallReads {
+  VF px;
+  MF insideWall;
+  Located fine, far, near;
+};
+
+template <class Wall>
+HWY_INLINE WallReads LocateOnWall(const BackgroundFrame& frame, const Row& row, uint32_t x) {
+  WallReads r;
   VF centreX = hn::Iota(df, (float)x) + K(0.5f);
   VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
-  w.px = nx * K(frame.extX);
-  VF qx = K(frame.ca) * w.px + K(frame.sa) * pY;
-  VF qy = K(-frame.sa) * w.px + K(frame.ca) * pY;
-  w.wcx = qx * K(0.22222222f) + K(2.56f);
-  w.wcy = qy * K(0.22222222f) + K(2.56f);
-  VF ty = K(1.0f) - w.wcy * K(0.1953125f);
-  w.fine[0] = w.wcx * K(1.171875f);
-  w.fine[1] = K(6.0f) * ty;
-  w.far[0] = (w.wcx * K(frame.farRepeat)) * K(0.1953125f) + K(frame.farT);
-  w.far[1] = ty * K(frame.farRepeat) + K(frame.farT);
-  w.near[0] = w.wcx * K(0.390625f) + K(frame.nearT);
-  w.near[1] = K(2.0f) * ty + K(frame.nearT);
-  return w;
+  r.px = nx * K(frame.extX);
+  VF qx = K(frame.ca) * r.px + K(row.saPy);
+  VF qy = K(-frame.sa) * r.px + K(row.caPy);
+  VF wcx = qx * K(0.22222222f) + K(2.56f);
+  VF wcy = qy * K(0.22222222f) + K(2.56f);
+  r.insideWall = hn::And(hn::And(K(0.0f) <= wcx, wcx <= K(5.12f)),
+                         hn::And(K(0.0f) <= wcy, wcy <= K(5.12f)));
+  VF ty = K(1.0f) - wcy * K(0.1953125f);
+  const SampledTexture& t = frame.wall;
+  r.fine = Wall::Locate(t, wcx * K(1.171875f), K(6.0f) * ty);
+  r.far = Wall::Locate(t, (wcx * K(frame.farRepeat)) * K(0.1953125f) + K(frame.farT),
+                       ty * K(frame.farRepeat) + K(frame.farT));
+  r.near = Wall::Locate(t, wcx * K(0.390625f) + K(frame.nearT), K(2.0f) * ty + K(frame.nearT));
+  return r;
 }
 
-constexpr uint32_t kPrefetchDistance = 4;  // vectors
-
 // Requests the cache line of each lane's first texel in the three wall layers.
-HWY_INLINE void PrefetchWall(const SampledTexture& t, const WallCoordinates& w) {
-  HWY_ALIGN int32_t index[3][hn::MaxLanes(df)];
-  Footprint f = Locate(t, w.fine[0], w.fine[1]);
-  hn::Store(AlphaIndex(f.xa, f.ya, AlphaTilesPerRow(t.width)), di, index[0]);
-  f = Locate(t, w.far[0], w.far[1]);
-  hn::Store(TexelIndex(t, f.xa, f.ya), di, index[1]);
-  f = Locate(t, w.near[0], w.near[1]);
-  hn::Store(TexelIndex(t, f.xa, f.ya), di, index[2]);
-  const int32_t* words = (const int32_t*)(const void*)t.tiles;
+HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
+  HWY_ALIGN int32_t offset[3][hn::MaxLanes(df)];
+  hn::Store(r.fine.at[0], di, offset[0]);
+  hn::Store(r.far.at[0], di, offset[1]);
+  hn::Store(r.near.at[0], di, offset[2]);
   for (size_t i = 0; i < hn::Lanes(df); ++i) {
-    __builtin_prefetch(t.alpha + index[0][i]);
-    __builtin_prefetch(words + index[1][i]);
-    __builtin_prefetch(words + index[2][i]);
+    __builtin_prefetch(base + offset[0][i]);
+    __builtin_prefetch(base + offset[1][i]);
+    __builtin_prefetch(base + offset[2][i]);
+  }
+}
+
+// The spot is read along a row at one texture row pair, magnified: a vector's texels lie
+// within a few columns, so they are picked out of one load of each texel row by lane
+// permutes; a vector spread wider (a tiny spot scale, or lanes past the wrap) gathers them.
+HWY_INLINE Texel SampleSpot(const SampledTexture& t, const Row& row, VF u) {
+  VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
+  VF x0 = hn::Floor(x);
+  VF fx = x - x0;
+  VI ix = hn::ConvertTo(di, x0);
+  VI xa = AddressTexel(ix, t.width, t.addressU);
+  VI xb = AddressTexel(ix + KI(1), t.width, t.addressU);
+  VI first = hn::MinOfLanes(di, hn::Min(xa, xb));
+  int32_t base = hn::GetLane(first);
+  Quad q;
+  if (hn::GetLane(hn::MaxOfLanes(di, hn::Max(xa, xb))) - base < (int32_t)hn::Lanes(di)) {
+    const auto a = hn::IndicesFromVec(di, xa - first), b = hn::IndicesFromVec(di, xb - first);
+    VI top = hn::LoadU(di, row.spotRows[0] + base), bottom = hn::LoadU(di, row.spotRows[1] + base);
+    q = {hn::TableLookupLanes(top, a), hn::TableLookupLanes(top, b),
+         hn::TableLookupLanes(bottom, a), hn::TableLookupLanes(bottom, b)};
+  } else {
+    q = {hn::GatherIndex(di, row.spotRows[0], xa), hn::GatherIndex(di, row.spotRows[0], xb),
+         hn::GatherIndex(di, row.spotRows[1], xa), hn::GatherIndex(di, row.spotRows[1], xb)};
+  }
+  return Texel{{FilterChannel<0>(fx, row.spotFy, q), FilterChannel<1>(fx, row.spotFy, q),
+                FilterChannel<2>(fx, row.spotFy, q), {}}};
+}
+
+// Copies texel row y of a texture into `to`, rounded up to whole tiles.
+void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
+  for (int32_t x = 0; x < t.width; x += 4) std::memcpy(to + x, TexelAddress(t, x, y), 16);
+}
+
+Row PrepareRow(const BackgroundFrame& frame, uint32_t y, std::vector<int32_t>* spotRows) {
+  Row row;
+  const float centreY = (float)y + 0.5f;
+  const float ny = 1.0f - 2.0f * (centreY / frame.resY);
+  const float py = ny * frame.extY;
+  row.saPy = frame.sa * py;
+  row.caPy = frame.ca * py;
+  const float g = (py - frame.bandCentre) / frame.bandHeight + 10.0f;
+  row.band = g <= 20.0f;
+  const VF f = Saturate(K(1.0f) - K(g) * K(0.05f));
+  for (int i = 0; i < 3; ++i) row.bandGradient[i] = K(frame.gradient[i]) * f;
+  row.bandStrength = K(0.62f) * f;
+  const float spy = (py - frame.spotY) / frame.spotScale + 10.24f;
+  row.spotInside = 0.0f <= spy && spy <= 20.48f;
+  if (!row.spotInside) return row;
+
+  // The spot's row position, as the scalar sampler finds it.
+  const SampledTexture& spot = frame.spot;
+  const float m = 1.0f - std::fabs(2.0f * (spy * 0.048828125f - 0.5f));
+  const float v = m * 0.991285f + 0.0043573f;
+  const float position = ::SafeTexelPosition(v * (float)spot.height - 0.5f);
+  const float y0 = FloorF(position);
+  row.spotFy = K(position - y0);
+  const size_t stride = (size_t)(spot.tilesPerRow * 4) + hn::Lanes(di);
+  if (spotRows->size() < 2 * stride) spotRows->resize(2 * stride);
+  for (int i = 0; i < 2; ++i) {
+    int32_t texelRow = ::AddressTexel((int32_t)y0 + i, spot.height, spot.addressV);
+    row.spotRows[i] = spotRows->data() + i * stride;
+    CopyTexelRow(spot, texelRow, spotRows->data() + i * stride);
+  }
+  return row;
+}
+
+// A span is shaded a chunk of vectors at a time, in two passes: the first locates every
+// vector's reads of the wall and requests their cache lines, the second reads, filters and
+// composes. The wall is read at texels far apart from one pixel to the next, and this way
+// its cache misses overlap with the work on the vectors before them.
+constexpr uint32_t kChunkVectors = 8;
+
+template <class Wall>
+void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, uint32_t x1,
+                   uint8_t* rgba) {
+  const uint32_t lanes = (uint32_t)hn::Lanes(df);
+  HWY_ALIGN int32_t packed[hn::MaxLanes(df)];
+  WallReads reads[kChunkVectors];
+  for (uint32_t chunk = x0; chunk < x1; chunk += kChunkVectors * lanes) {
+    const uint32_t vectors = std::min(kChunkVectors, (x1 - chunk + lanes - 1) / lanes);
+    for (uint32_t v = 0; v < vectors; ++v) {
+      reads[v] = LocateOnWall<Wall>(frame, row, chunk + v * lanes);
+      PrefetchWall(Wall::Base(frame.wall), reads[v]);
+    }
+    for (uint32_t v = 0; v < vectors; ++v) {
+      const uint32_t x = chunk + v * lanes;
+      const WallReads& r = reads[v];
+      VF spx = (r.px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f);
+      const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(20.48f));
+
+      VF c[3];
+      if (!hn::AllFalse(df, r.insideWall)) {
+        const VF fineAlpha = Wall::ReadAlpha(frame.wall, r.fine);
+        const Texel far = Wall::Read(frame.wall, r.far);
+        const Texel near = Wall::Read(frame.wall, r.near);
+        if (!frame.light) {
+          VF darken = K(1.0f) - K(0.5f) * Saturate(fineAlpha);
+          for (int i = 0; i < 3; ++i) c[i] = Q(K(frame.fill[i]) * darken);
+          ComposeLayer(far, frame.farTint, 1.0f, c);
+          ComposeLayer(near, frame.nearTint, 1.0f, c);
+        } else {
+          VF shade = K(1.0f) - K(0.09f) * Saturate(fineAlpha);
+          c[0] = hn::Floor(K(247.0f) * shade + K(0.5f)) * K(0.003921569f);
+          c[1] = c[0];
+          c[2] = hn::Floor(K(249.0f) * shade + K(0.5f)) * K(0.003921569f);
+          ComposeLayer(far, frame.farTint, 0.55f, c);
+          ComposeLayer(near, frame.nearTint, 0.65f, c);
+        }
+      }
+      if (!hn::AllTrue(df, r.insideWall)) {
+        const float outside[3] = {0.96862745f, 0.96862745f, 0.9764706f};
+        for (int i = 0; i < 3; ++i)
+          c[i] = hn::IfThenElse(r.insideWall, c[i], K(frame.light ? outside[i] : frame.fill[i]));
+      }
+
+      if (row.spotInside && !hn::AllFalse(df, insideSpot)) {
+        VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(0.048828125f) - K(0.5f)));
+        const Texel spot = SampleSpot(frame.spot, row, mX * K(0.991285f) + K(0.0043573f));
+        for (int i = 0; i < 3; ++i) {
+          VF lit;
+          if (!frame.light) {
+            lit = Q(Saturate(spot.c[i] * c[i]));
+          } else {
+            VF weight = Saturate(K(1.3f) * spot.c[i]);
+            weight = weight * weight;
+            lit = Q(weight * (c[i] - K(1.0f)) + K(1.0f));
+          }
+          c[i] = hn::IfThenElse(insideSpot, lit, c[i]);
+        }
+      }
+
+      if (row.band)
+        for (int i = 0; i < 3; ++i)
+          c[i] = frame.light ? Q(MinOne(c[i] + row.bandStrength * (K(1.0f) - c[i])))
+                             : Q(Saturate(c[i] + row.bandGradient[i]));
+
+      VI bytes = KI((int32_t)0xFF000000);
+      for (int i = 0; i < 3; ++i) {
+        VI unorm = hn::ConvertTo(di, Saturate(c[i]) * K(255.0f) + K(0.5f));
+        bytes = hn::Or(bytes, hn::ShiftLeftSame(unorm, 8 * i));
+      }
+      const uint32_t count = std::min(lanes, x1 - x);
+      if (count == lanes) {
+        hn::StoreU(bytes, di, (int32_t*)(void*)(rgba + (size_t)(x - x0) * 4));
+      } else {
+        hn::Store(bytes, di, packed);
+        std::memcpy(rgba + (size_t)(x - x0) * 4, packed, count * 4);
+      }
+    }
   }
 }
 
 void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
-  // What depends on the row alone, in the scalar kernel's operations.
-  const float centreY = (float)y + 0.5f;
-  const float ny = 1.0f - 2.0f * (centreY / frame.resY);
-  const float py = ny * frame.extY;
-  const float spy = (py - frame.spotY) / frame.spotScale + 10.24f;
-  const float gRow = (py - frame.bandCentre) / frame.bandHeight + 10.0f;
-  const VF pY = K(py), spY = K(spy), g = K(gRow);
-  const VF f = Saturate(K(1.0f) - g * K(0.05f));
-  const MF band = g <= K(20.0f);
-  const MF spotRowInside = hn::And(K(0.0f) <= spY, spY <= K(20.48f));
-  const VF mY = K(1.0f) - hn::Abs(K(2.0f) * (spY * K(0.048828125f) - K(0.5f)));
-  const VF spotV = mY * K(0.991285f) + K(0.0043573f);
-
-  const size_t lanes = hn::Lanes(df);
-  HWY_ALIGN int32_t packed[hn::MaxLanes(df)];
-  // The wall is read at texels far apart from one pixel to the next, so its cache lines are
-  // requested a few vectors ahead of their use.
-  WallCoordinates ahead[kPrefetchDistance];
-  for (uint32_t i = 0; i < kPrefetchDistance; ++i) {
-    ahead[i] = LocateOnWall(frame, pY, x0 + i * (uint32_t)lanes);
-    PrefetchWall(frame.wall, ahead[i]);
-  }
-  for (uint32_t x = x0, slot = 0; x < x1; x += (uint32_t)lanes) {
-    const WallCoordinates w = ahead[slot];
-    ahead[slot] = LocateOnWall(frame, pY, x + kPrefetchDistance * (uint32_t)lanes);
-    PrefetchWall(frame.wall, ahead[slot]);
-    slot = slot + 1 == kPrefetchDistance ? 0 : slot + 1;
-    const VF px = w.px, wcx = w.wcx, wcy = w.wcy;
-    const VF fineU = w.fine[0], fineV = w.fine[1], farU = w.far[0], farV = w.far[1];
-    const VF nearU = w.near[0], nearV = w.near[1];
-    MF insideWall = hn::And(hn::And(K(0.0f) <= wcx, wcx <= K(5.12f)),
-                            hn::And(K(0.0f) <= wcy, wcy <= K(5.12f)));
-    VF spx = (px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f);
-    MF insideSpot = hn::And(spotRowInside, hn::And(K(0.0f) <= spx, spx <= K(20.48f)));
-    VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(0.048828125f) - K(0.5f)));
-    VF spotU = mX * K(0.991285f) + K(0.0043573f);
-
-    VF fineAlpha = SampleAlpha(frame.wall, fineU, fineV);
-    Texel far = SampleBilinear(frame.wall, farU, farV);
-    Texel near = SampleBilinear(frame.wall, nearU, nearV);
-    Texel spot = SampleBilinear(frame.spot, spotU, spotV, 0, 2);  // light factor only
-
-    VF c[3];
-    if (!frame.light) {
-      VF wall[3];
-      VF darken = K(1.0f) - K(0.5f) * Saturate(fineAlpha);
-      for (int i = 0; i < 3; ++i) wall[i] = Q(K(frame.fill[i]) * darken);
-      ComposeLayer(far, frame.farTint, 1.0f, wall);
-      ComposeLayer(near, frame.nearTint, 1.0f, wall);
-      for (int i = 0; i < 3; ++i) {
-        c[i] = hn::IfThenElse(insideWall, wall[i], K(frame.fill[i]));
-        c[i] = hn::IfThenElse(insideSpot, Q(Saturate(spot.c[i] * c[i])), c[i]);
-        c[i] = hn::IfThenElse(band, Q(Saturate(c[i] + K(frame.gradient[i]) * f)), c[i]);
-      }
-    } else {
-      VF shade = K(1.0f) - K(0.09f) * Saturate(fineAlpha);
-      VF wall[3];
-      wall[0] = FloorF(K(247.0f) * shade + K(0.5f)) * K(0.003921569f);
-      wall[1] = FloorF(K(247.0f) * shade + K(0.5f)) * K(0.003921569f);
-      wall[2] = FloorF(K(249.0f) * shade + K(0.5f)) * K(0.003921569f);
-      ComposeLayer(far, frame.farTint, 0.55f, wall);
-      ComposeLayer(near, frame.nearTint, 0.65f, wall);
-      const float outside[3] = {0.96862745f, 0.96862745f, 0.9764706f};
-      VF strength = K(0.62f) * f;
-      for (int i = 0; i < 3; ++i) {
-        c[i] = hn::IfThenElse(insideWall, wall[i], K(outside[i]));
-        VF w = Saturate(K(1.3f) * spot.c[i]);
-        w = w * w;
-        c[i] = hn::IfThenElse(insideSpot, Q(w * (c[i] - K(1.0f)) + K(1.0f)), c[i]);
-        c[i] = hn::IfThenElse(band, Q(MinOne(c[i] + strength * (K(1.0f) - c[i]))), c[i]);
-      }
-    }
-
-    VI bytes = hn::Set(di, (int32_t)0xFF000000);
-    for (int i = 0; i < 3; ++i) {
-      VI unorm = hn::ConvertTo(di, Saturate(c[i]) * K(255.0f) + K(0.5f));
-      bytes = hn::Or(bytes, hn::ShiftLeftSame(unorm, 8 * i));
-    }
-    size_t count = x1 - x < lanes ? x1 - x : lanes;
-    if (count == lanes) {
-      hn::StoreU(bytes, di, (int32_t*)(void*)(rgba + (size_t)(x - x0) * 4));
-    } else {
-      hn::Store(bytes, di, packed);
-      std::memcpy(rgba + (size_t)(x - x0) * 4, packed, count * 4);
-    }
-  }
+  thread_local std::vector<int32_t> spotRows;
+  const Row row = PrepareRow(frame, y, &spotRows);
+  if (UsesGreyWall(frame.wall))
+    ShadeSpanWith<GreyWall>(frame, row, x0, x1, rgba);
+  else
+    ShadeSpanWith<ColourWall>(frame, row, x0, x1, rgba);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -283,7 +422,7 @@ bool VectorReady(const SampledTexture& t) {
 }  // namespace
 
 bool CanShadeBackgroundVector(const BackgroundFrame& frame) {
-  return VectorReady(frame.wall) && frame.wall.alpha && VectorReady(frame.spot);
+  return VectorReady(frame.wall) && VectorReady(frame.spot);
 }
 
 void ShadeBackgroundSpanVector(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,

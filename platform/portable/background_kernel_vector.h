@@ -7,8 +7,9 @@
 
 #include "shaders/background_kernel.h"
 
-// Whether the vector kernel can shade this frame: both textures bound, the wall with its
-// alpha tiles, and every wrapped axis a power of two in size (wrapping is then a mask).
+// Whether the vector kernel can shade this frame: both textures bound, and every wrapped
+// axis a power of two in size (wrapping is then a mask). A grey wall read with wrapping is
+// read from its grey tiles, any other from its RGBA tiles.
 bool CanShadeBackgroundVector(const BackgroundFrame& frame);
 
 // As ShadeBackgroundSpan; requires CanShadeBackgroundVector(frame).

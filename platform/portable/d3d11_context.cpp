@@ -129,7 +129,7 @@ SampledTexture BindTexture(ShaderResourceView* view, SamplerState* sampler) {
   texture.width = (int32_t)source->Desc().Width;
   texture.height = (int32_t)source->Desc().Height;
   texture.tilesPerRow = (texture.width + 3) / 4;
-  if (!source->alpha.empty()) texture.alpha = source->alpha.data();
+  if (!source->grey.empty()) texture.grey = source->grey.data();
   // Without a sampler, Direct3D's default state: linear filtering, clamp addressing.
   if (sampler) {
     auto mode = [](D3D11_TEXTURE_ADDRESS_MODE m) {

@@ -226,7 +226,7 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
       layout.width = (int32_t)desc->Width;
       layout.height = (int32_t)desc->Height;
       layout.tilesPerRow = (layout.width + 3) / 4;
-      BuildAlphaTiles(layout, &created->alpha);
+      BuildGreyTiles(layout, &created->grey);
     }
   } catch (const std::bad_alloc&) {
     if (created) created->Release();

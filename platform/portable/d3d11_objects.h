@@ -86,8 +86,8 @@ class Texture final : public Child<ID3D11Texture2D> {
   TexelBytes pixels;
   // Shader-resource textures: the tiled layout of SampledTexture, decoded once.
   TexelBytes tiles;
-  // Their alpha alone (BuildAlphaTiles), for the layers that read only coverage.
-  TexelBytes alpha;
+  // Grey ones again as grey and alpha (BuildGreyTiles), for the vector kernel.
+  TexelBytes grey;
   bool mapped = false;
 
  private:
