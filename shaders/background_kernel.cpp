@@ -1,5 +1,6 @@
 #include "shaders/background_kernel.h"
 
+#include <atomic>
 #include <cmath>
 
 namespace {
@@ -96,6 +97,8 @@ void PrepareBackgroundFrame(const FrameConstants& k, const SampledTexture& wall,
   }
   frame->wall = wall;
   frame->spot = spot;
+  static std::atomic<uint64_t> serial;
+  frame->serial = ++serial;
 }
 
 void ComputeBackgroundCoordinates(const BackgroundFrame& frame, float x, float y,

@@ -25,6 +25,7 @@ struct BackgroundFrame {
   float gradient[3];  // normal: uCGrad * uBr.w
   SampledTexture wall;
   SampledTexture spot;
+  uint64_t serial;  // new for every prepared frame, so that spans may share work per frame
 };
 
 void PrepareBackgroundFrame(const FrameConstants& constants, const SampledTexture& wall,

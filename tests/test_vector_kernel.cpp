@@ -86,9 +86,16 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
       PrepareBackgroundFrame(c, walls[round / 2 % 4].view, spots[round / 8 % 2].view, &frame);
       ASSERT_TRUE(CanShadeBackgroundVector(frame));
       uint32_t width = (uint32_t)std::max(1.0f, std::isfinite(c.uRes[0]) ? std::fmin(c.uRes[0], 300.0f) : 37.0f);
-      for (int row = 0; row < 4; ++row) {
-        uint32_t y = (uint32_t)(random() % 200);
-        uint32_t x0 = (uint32_t)(random() % width);  // spans start anywhere and end in a partial vector
+      // Spans start anywhere and end in a partial vector; neighbouring rows of one span
+      // often read the same spot texels again.
+      uint32_t y = 0, x0 = 0;
+      for (int row = 0; row < 6; ++row) {
+        if (row % 3 == 0) {
+          y = (uint32_t)(random() % 200);
+          x0 = (uint32_t)(random() % width);
+        } else {
+          ++y;
+        }
         std::vector<uint8_t> scalar((width - x0) * 4), vector((width - x0) * 4, 0xAB);
         ShadeBackgroundSpan(frame, y, x0, width, scalar.data());
         ShadeBackgroundSpanVector(frame, y, x0, width, vector.data());
@@ -104,6 +111,32 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
         for (size_t seen : spot) EXPECT_GT(seen, 0u);
   }
   hwy::SetSupportedTargetsForTest(0);
+}
+
+// Spans of one frame share the spot they read; the next frame, though drawn at the same
+// rows, has its own.
+TEST(VectorKernel, EachFrameReadsItsOwnSpot) {
+  std::mt19937 random(7);
+  Texture wall(64, 32, TextureAddress::Wrap, random, true);
+  Texture spot(24, 20, TextureAddress::Clamp, random);
+  FrameConstants c = {};
+  c.uRes[0] = 64.0f;
+  c.uRes[1] = 48.0f;
+  c.uExt[0] = c.uExt[1] = 6.0f;
+  c.uCFill[0] = c.uCFill[1] = c.uCFill[2] = 0.8f;
+  c.uBr[0] = 1.0f;
+  c.uGeo[2] = 1.0f;
+  c.uSpot[3] = 1.0f;
+  c.uGeo[3] = 100.0f;  // the band far below
+  for (float spotX : {0.0f, 1.5f, -2.0f}) {
+    c.uSpot[0] = spotX;
+    BackgroundFrame frame;
+    PrepareBackgroundFrame(c, wall.view, spot.view, &frame);
+    std::vector<uint8_t> scalar(64 * 4), vector(64 * 4);
+    ShadeBackgroundSpan(frame, 20, 0, 64, scalar.data());
+    ShadeBackgroundSpanVector(frame, 20, 0, 64, vector.data());
+    EXPECT_EQ(scalar, vector) << "spot at " << spotX;
+  }
 }
 
 TEST(VectorKernel, AppliesOnlyWhereWrappingIsAMask) {

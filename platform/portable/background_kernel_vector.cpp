@@ -99,11 +99,12 @@ struct Quad {
 };
 
 // The scalar filter's arithmetic on one channel, in 8-bit units.
+HWY_INLINE VF Across(VF fx, VF left, VF right) { return left * (K(1.0f) - fx) + right * fx; }
+HWY_INLINE VF Down(VF fy, VF top, VF bottom) {
+  return (top * (K(1.0f) - fy) + bottom * fy) / K(255.0f);
+}
 HWY_INLINE VF Filter(VF fx, VF fy, VF c00, VF c10, VF c01, VF c11) {
-  VF gx = K(1.0f) - fx, gy = K(1.0f) - fy;
-  VF top = c00 * gx + c10 * fx;
-  VF bottom = c01 * gx + c11 * fx;
-  return (top * gy + bottom * fy) / K(255.0f);
+  return Down(fy, Across(fx, c00, c10), Across(fx, c01, c11));
 }
 
 template <int kByte>
@@ -168,8 +169,12 @@ struct GreyWall {
   static Located Locate(const SampledTexture& t, VF u, VF v) {
     const Footprint f = LocateFootprint(t, u, v);
     VI column = Column(f.xa);
-    VI top = Row(t, f.ya) + column;
-    return Located{{top, Row(t, f.yb) + column, top, top}, f.fx, f.fy};
+    Located l;
+    l.at[0] = Row(t, f.ya) + column;
+    l.at[1] = Row(t, f.yb) + column;
+    l.fx = f.fx;
+    l.fy = f.fy;
+    return l;
   }
 
   static Texel Read(const SampledTexture& t, const Located& l) {
@@ -199,9 +204,13 @@ struct Row {
   VF bandGradient[3];  // normal: gradient * f
   VF bandStrength;     // light: 0.62 * f
   bool band, spotInside;
-  // The spot's two texel rows, copied out of the tiles, and the weights between them.
+  // The spot's two texel rows, copied out of the tiles, and the weight between them.
   const int32_t* spotRows[2];
   VF spotFy;
+  // The spot filtered across, per vector of the span: top and bottom row, three channels
+  // each; already there when an earlier span of the frame read the same two texel rows.
+  float* spotAcross;
+  bool spotAcrossReady;
 };
 
 // Where one vector of pixels reads the wall, found before any texel is read.
@@ -212,8 +221,8 @@ struct WallReads {
 };
 
 template <class Wall>
-HWY_INLINE WallReads LocateOnWall(const BackgroundFrame& frame, const Row& row, uint32_t x) {
-  WallReads r;
+HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, uint32_t x,
+                             WallReads& r) {
   VF centreX = hn::Iota(df, (float)x) + K(0.5f);
   VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
   r.px = nx * K(frame.extX);
@@ -229,7 +238,6 @@ HWY_INLINE WallReads LocateOnWall(const BackgroundFrame& frame, const Row& row, 
   r.far = Wall::Locate(t, (wcx * K(frame.farRepeat)) * K(0.1953125f) + K(frame.farT),
                        ty * K(frame.farRepeat) + K(frame.farT));
   r.near = Wall::Locate(t, wcx * K(0.390625f) + K(frame.nearT), K(2.0f) * ty + K(frame.nearT));
-  return r;
 }
 
 // Requests the cache line of each lane's first texel in the three wall layers.
@@ -248,7 +256,12 @@ HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
 // The spot is read along a row at one texture row pair, magnified: a vector's texels lie
 // within a few columns, so they are picked out of one load of each texel row by lane
 // permutes; a vector spread wider (a tiny spot scale, or lanes past the wrap) gathers them.
-HWY_INLINE Texel SampleSpot(const SampledTexture& t, const Row& row, VF u) {
+// The spot filtered across one vector of pixels, into across[0..2] (top row) and
+// across[3..5] (bottom row). It is read along a row at one texel row pair, magnified: a
+// vector's texels lie within a few columns, so they are picked out of one load of each row
+// by lane permutes; a vector spread wider (a tiny spot scale, or lanes past the wrap)
+// gathers them.
+HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, VF across[6]) {
   VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
   VF x0 = hn::Floor(x);
   VF fx = x - x0;
@@ -267,16 +280,30 @@ HWY_INLINE Texel SampleSpot(const SampledTexture& t, const Row& row, VF u) {
     q = {hn::GatherIndex(di, row.spotRows[0], xa), hn::GatherIndex(di, row.spotRows[0], xb),
          hn::GatherIndex(di, row.spotRows[1], xa), hn::GatherIndex(di, row.spotRows[1], xb)};
   }
-  return Texel{{FilterChannel<0>(fx, row.spotFy, q), FilterChannel<1>(fx, row.spotFy, q),
-                FilterChannel<2>(fx, row.spotFy, q), {}}};
+  across[0] = Across(fx, ByteAt<0>(q.t00), ByteAt<0>(q.t10));
+  across[1] = Across(fx, ByteAt<1>(q.t00), ByteAt<1>(q.t10));
+  across[2] = Across(fx, ByteAt<2>(q.t00), ByteAt<2>(q.t10));
+  across[3] = Across(fx, ByteAt<0>(q.t01), ByteAt<0>(q.t11));
+  across[4] = Across(fx, ByteAt<1>(q.t01), ByteAt<1>(q.t11));
+  across[5] = Across(fx, ByteAt<2>(q.t01), ByteAt<2>(q.t11));
 }
+
+// The spot's filtered texels across a span, kept for the next spans of the frame on the
+// same thread that read the same texel rows.
+struct SpotAcrossCache {
+  uint64_t serial = 0;
+  int32_t rows[2] = {};
+  uint32_t x0 = 0, x1 = 0;
+  std::vector<float> values;
+};
 
 // Copies texel row y of a texture into `to`, rounded up to whole tiles.
 void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
   for (int32_t x = 0; x < t.width; x += 4) std::memcpy(to + x, TexelAddress(t, x, y), 16);
 }
 
-Row PrepareRow(const BackgroundFrame& frame, uint32_t y, std::vector<int32_t>* spotRows) {
+Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
+               std::vector<int32_t>* spotRows, SpotAcrossCache* cache) {
   Row row;
   const float centreY = (float)y + 0.5f;
   const float ny = 1.0f - 2.0f * (centreY / frame.resY);
@@ -299,13 +326,28 @@ Row PrepareRow(const BackgroundFrame& frame, uint32_t y, std::vector<int32_t>* s
   const float position = ::SafeTexelPosition(v * (float)spot.height - 0.5f);
   const float y0 = FloorF(position);
   row.spotFy = K(position - y0);
-  const size_t stride = (size_t)(spot.tilesPerRow * 4) + hn::Lanes(di);
-  if (spotRows->size() < 2 * stride) spotRows->resize(2 * stride);
-  for (int i = 0; i < 2; ++i) {
-    int32_t texelRow = ::AddressTexel((int32_t)y0 + i, spot.height, spot.addressV);
-    row.spotRows[i] = spotRows->data() + i * stride;
-    CopyTexelRow(spot, texelRow, spotRows->data() + i * stride);
+  const int32_t texelRows[2] = {::AddressTexel((int32_t)y0, spot.height, spot.addressV),
+                                ::AddressTexel((int32_t)y0 + 1, spot.height, spot.addressV)};
+  const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
+  row.spotAcrossReady = cache->serial == frame.serial && cache->rows[0] == texelRows[0] &&
+                        cache->rows[1] == texelRows[1] && cache->x0 == x0 && cache->x1 == x1;
+  if (!row.spotAcrossReady) {
+    cache->serial = frame.serial;
+    cache->rows[0] = texelRows[0];
+    cache->rows[1] = texelRows[1];
+    cache->x0 = x0;
+    cache->x1 = x1;
+    // Aligned to a whole vector: the vectors are stored and loaded as such.
+    cache->values.resize(vectors * 6 * lanes + lanes);
+    const size_t stride = (size_t)(spot.tilesPerRow * 4) + lanes;
+    if (spotRows->size() < 2 * stride) spotRows->resize(2 * stride);
+    for (int i = 0; i < 2; ++i) {
+      row.spotRows[i] = spotRows->data() + i * stride;
+      CopyTexelRow(spot, texelRows[i], spotRows->data() + i * stride);
+    }
   }
+  const uintptr_t start = (uintptr_t)cache->values.data(), align = lanes * sizeof(float);
+  row.spotAcross = (float*)((start + align - 1) & ~(uintptr_t)(align - 1));
   return row;
 }
 
@@ -324,7 +366,7 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
   for (uint32_t chunk = x0; chunk < x1; chunk += kChunkVectors * lanes) {
     const uint32_t vectors = std::min(kChunkVectors, (x1 - chunk + lanes - 1) / lanes);
     for (uint32_t v = 0; v < vectors; ++v) {
-      reads[v] = LocateOnWall<Wall>(frame, row, chunk + v * lanes);
+      LocateOnWall<Wall>(frame, row, chunk + v * lanes, reads[v]);
       PrefetchWall(Wall::Base(frame.wall), reads[v]);
     }
     for (uint32_t v = 0; v < vectors; ++v) {
@@ -359,8 +401,17 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
       }
 
       if (row.spotInside && !hn::AllFalse(df, insideSpot)) {
-        VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(0.048828125f) - K(0.5f)));
-        const Texel spot = SampleSpot(frame.spot, row, mX * K(0.991285f) + K(0.0043573f));
+        float* cached = row.spotAcross + (size_t)(x - x0) * 6;
+        VF across[6];
+        if (row.spotAcrossReady) {
+          for (int i = 0; i < 6; ++i) across[i] = hn::Load(df, cached + i * lanes);
+        } else {
+          VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(0.048828125f) - K(0.5f)));
+          FilterSpotAcross(frame.spot, row, mX * K(0.991285f) + K(0.0043573f), across);
+          for (int i = 0; i < 6; ++i) hn::Store(across[i], df, cached + i * lanes);
+        }
+        Texel spot;
+        for (int i = 0; i < 3; ++i) spot.c[i] = Down(row.spotFy, across[i], across[3 + i]);
         for (int i = 0; i < 3; ++i) {
           VF lit;
           if (!frame.light) {
@@ -397,7 +448,8 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
 
 void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
   thread_local std::vector<int32_t> spotRows;
-  const Row row = PrepareRow(frame, y, &spotRows);
+  thread_local SpotAcrossCache spotAcross;
+  const Row row = PrepareRow(frame, y, x0, x1, &spotRows, &spotAcross);
   if (UsesGreyWall(frame.wall))
     ShadeSpanWith<GreyWall>(frame, row, x0, x1, rgba);
   else
