@@ -71,14 +71,28 @@ struct Footprint {
   VF fx, fy;
 };
 
+// A whole number below 2^22 in magnitude as an integer: adding 1.5 * 2^23 leaves
+// 2^22 + v in the low bits of the float, exactly.
+HWY_INLINE VI WholeToInt(VF v) {
+  return hn::BitCast(di, v + K(12582912.0f)) - KI(0x4B400000);
+}
+
 HWY_INLINE Footprint LocateFootprint(const SampledTexture& t, VF u, VF v) {
-  VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
-  VF y = SafeTexelPosition(v * K((float)t.height) - K(0.5f));
+  VF x = u * K((float)t.width) - K(0.5f);
+  VF y = v * K((float)t.height) - K(0.5f);
+  // Positions that need no saturation (all but those of absurd constants) take the short way.
+  const VF limit = K(4194304.0f);
+  const bool ordinary = hn::AllTrue(df, hn::And(hn::Abs(x) < limit, hn::Abs(y) < limit));
+  if (!ordinary) {
+    x = SafeTexelPosition(x);
+    y = SafeTexelPosition(y);
+  }
   VF x0 = hn::Floor(x), y0 = hn::Floor(y);
   Footprint f;
   f.fx = x - x0;
   f.fy = y - y0;
-  VI ix = hn::ConvertTo(di, x0), iy = hn::ConvertTo(di, y0);
+  VI ix = ordinary ? WholeToInt(x0) : hn::ConvertTo(di, x0);
+  VI iy = ordinary ? WholeToInt(y0) : hn::ConvertTo(di, y0);
   f.xa = AddressTexel(ix, t.width, t.addressU);
   f.xb = AddressTexel(ix + KI(1), t.width, t.addressU);
   f.ya = AddressTexel(iy, t.height, t.addressV);
