@@ -446,7 +446,7 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
 
       VI bytes = KI((int32_t)0xFF000000);
       for (int i = 0; i < 3; ++i) {
-        VI unorm = hn::ConvertTo(di, Saturate(c[i]) * K(255.0f) + K(0.5f));
+        VI unorm = WholeToInt(hn::Floor(Saturate(c[i]) * K(255.0f) + K(0.5f)));
         bytes = hn::Or(bytes, hn::ShiftLeftSame(unorm, 8 * i));
       }
       const uint32_t count = std::min(lanes, x1 - x);
