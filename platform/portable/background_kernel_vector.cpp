@@ -112,7 +112,8 @@ struct Quad {
   VI t00, t10, t01, t11;
 };
 
-// The scalar filter's arithmetic on one channel, in 8-bit units.
+// The scalar filter's arithmetic on one channel, in 8-bit units: across each texel row,
+// then down between the two.
 HWY_INLINE VF Across(VF fx, VF left, VF right) { return left * (K(1.0f) - fx) + right * fx; }
 HWY_INLINE VF Down(VF fy, VF top, VF bottom) {
   return (top * (K(1.0f) - fy) + bottom * fy) / K(255.0f);
@@ -267,9 +268,6 @@ HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
   }
 }
 
-// The spot is read along a row at one texture row pair, magnified: a vector's texels lie
-// within a few columns, so they are picked out of one load of each texel row by lane
-// permutes; a vector spread wider (a tiny spot scale, or lanes past the wrap) gathers them.
 // The spot filtered across one vector of pixels, into across[0..2] (top row) and
 // across[3..5] (bottom row). It is read along a row at one texel row pair, magnified: a
 // vector's texels lie within a few columns, so they are picked out of one load of each row
@@ -371,6 +369,8 @@ Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
 // its cache misses overlap with the work on the vectors before them.
 constexpr uint32_t kChunkVectors = 8;
 
+constexpr float kLightGround[3] = {0.96862745f, 0.96862745f, 0.9764706f};
+
 template <class Wall>
 void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, uint32_t x1,
                    uint8_t* rgba) {
@@ -389,29 +389,28 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
       VF spx = (r.px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f);
       const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(20.48f));
 
-      VF c[3];
+      // Off the wall: the fill, or the light variant's ground.
+      const float* ground = frame.light ? kLightGround : frame.fill;
+      VF c[3] = {K(ground[0]), K(ground[1]), K(ground[2])};
       if (!hn::AllFalse(df, r.insideWall)) {
         const VF fineAlpha = Wall::ReadAlpha(frame.wall, r.fine);
         const Texel far = Wall::Read(frame.wall, r.far);
         const Texel near = Wall::Read(frame.wall, r.near);
+        VF wall[3];
         if (!frame.light) {
           VF darken = K(1.0f) - K(0.5f) * Saturate(fineAlpha);
-          for (int i = 0; i < 3; ++i) c[i] = Q(K(frame.fill[i]) * darken);
-          ComposeLayer(far, frame.farTint, 1.0f, c);
-          ComposeLayer(near, frame.nearTint, 1.0f, c);
+          for (int i = 0; i < 3; ++i) wall[i] = Q(K(frame.fill[i]) * darken);
+          ComposeLayer(far, frame.farTint, 1.0f, wall);
+          ComposeLayer(near, frame.nearTint, 1.0f, wall);
         } else {
           VF shade = K(1.0f) - K(0.09f) * Saturate(fineAlpha);
-          c[0] = hn::Floor(K(247.0f) * shade + K(0.5f)) * K(0.003921569f);
-          c[1] = c[0];
-          c[2] = hn::Floor(K(249.0f) * shade + K(0.5f)) * K(0.003921569f);
-          ComposeLayer(far, frame.farTint, 0.55f, c);
-          ComposeLayer(near, frame.nearTint, 0.65f, c);
+          wall[0] = hn::Floor(K(247.0f) * shade + K(0.5f)) * K(0.003921569f);
+          wall[1] = wall[0];
+          wall[2] = hn::Floor(K(249.0f) * shade + K(0.5f)) * K(0.003921569f);
+          ComposeLayer(far, frame.farTint, 0.55f, wall);
+          ComposeLayer(near, frame.nearTint, 0.65f, wall);
         }
-      }
-      if (!hn::AllTrue(df, r.insideWall)) {
-        const float outside[3] = {0.96862745f, 0.96862745f, 0.9764706f};
-        for (int i = 0; i < 3; ++i)
-          c[i] = hn::IfThenElse(r.insideWall, c[i], K(frame.light ? outside[i] : frame.fill[i]));
+        for (int i = 0; i < 3; ++i) c[i] = hn::IfThenElse(r.insideWall, wall[i], c[i]);
       }
 
       if (row.spotInside && !hn::AllFalse(df, insideSpot)) {
