@@ -17,8 +17,8 @@ struct SampledTexture {
   TextureAddress addressU = TextureAddress::Clamp;
   TextureAddress addressV = TextureAddress::Clamp;
   // Optional, for textures whose texels are all grey (r = g = b): grey and alpha, two
-  // bytes a texel, a quarter of the memory of the tiles, in tiles of 8 x 4 texels (64
-  // bytes) that overlap by one column. Tile k of a tile row holds columns 7k .. 7k + 7,
+  // bytes a texel (a little over half the memory of the RGBA tiles), in tiles of 8 x 8
+  // texels (128 bytes, two cache lines) that overlap by one column. Tile k of a tile row holds columns 7k .. 7k + 7,
   // wrapped, so that every texel and its right neighbour under wrapping lie in one tile
   // row: one 32-bit load at GreyOffset(x, y) reads grey and alpha of (x, y), then of (x + 1, y).
   const uint8_t* grey = nullptr;
@@ -32,8 +32,8 @@ inline const uint8_t* TexelAddress(const SampledTexture& texture, int32_t x, int
 inline int32_t GreyTilesPerRow(int32_t width) { return (width + 6) / 7; }
 
 inline size_t GreyOffset(int32_t tilesPerRow, int32_t x, int32_t y) {
-  size_t tile = (size_t)(y >> 2) * (size_t)tilesPerRow + (size_t)(x / 7);
-  return (tile << 6) + (size_t)((y & 3) << 4) + (size_t)((x % 7) << 1);
+  size_t tile = (size_t)(y >> 3) * (size_t)tilesPerRow + (size_t)(x / 7);
+  return (tile << 7) + (size_t)((y & 7) << 4) + (size_t)((x % 7) << 1);
 }
 
 // Fills `grey` with the grey tiles of a texture and returns true, or leaves it empty and
@@ -47,7 +47,7 @@ bool BuildGreyTiles(const SampledTexture& texture, Bytes* grey) {
       const uint8_t* texel = TexelAddress(texture, x, y);
       if (texel[0] != texel[1] || texel[1] != texel[2]) return false;
     }
-  grey->assign((size_t)tilesPerRow * (size_t)((h + 3) / 4) * 64, 0);
+  grey->assign((size_t)tilesPerRow * (size_t)((h + 7) / 8) * 128, 0);
   for (int32_t y = 0; y < h; ++y)
     for (int32_t tile = 0; tile < tilesPerRow; ++tile)
       for (int32_t column = 0; column < 8; ++column) {

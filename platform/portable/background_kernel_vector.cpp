@@ -170,13 +170,13 @@ struct ColourWall {
 // for all three channels (the same operations on the same values).
 struct GreyWall {
   static VI Row(const SampledTexture& t, VI y) {
-    return hn::ShiftLeft<6>(hn::ShiftRight<2>(y) * KI(GreyTilesPerRow(t.width))) +
-           hn::ShiftLeft<4>(hn::And(y, KI(3)));
+    return hn::ShiftLeft<7>(hn::ShiftRight<3>(y) * KI(GreyTilesPerRow(t.width))) +
+           hn::ShiftLeft<4>(hn::And(y, KI(7)));
   }
   // x / 7 as (x * 9363) >> 16, exact below 13107.
   static VI Column(VI x) {
     VI tile = hn::ShiftRight<16>(x * KI(9363));
-    return hn::ShiftLeft<6>(tile) + hn::ShiftLeft<1>(x - tile * KI(7));
+    return hn::ShiftLeft<7>(tile) + hn::ShiftLeft<1>(x - tile * KI(7));
   }
 
   static const uint8_t* Base(const SampledTexture& t) { return t.grey; }
