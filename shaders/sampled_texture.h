@@ -18,9 +18,11 @@ struct SampledTexture {
   TextureAddress addressV = TextureAddress::Clamp;
   // Optional, for textures whose texels are all grey (r = g = b): grey and alpha, two
   // bytes a texel (a little over half the memory of the RGBA tiles), in tiles of 8 x 8
-  // texels (128 bytes, two cache lines) that overlap by one column. Tile k of a tile row holds columns 7k .. 7k + 7,
-  // wrapped, so that every texel and its right neighbour under wrapping lie in one tile
-  // row: one 32-bit load at GreyOffset(x, y) reads grey and alpha of (x, y), then of (x + 1, y).
+  // texels (128 bytes, two cache lines) that overlap by one column. Tile k of a tile row
+  // holds columns 7k .. 7k + 7, wrapped, so that every texel and its right neighbour under
+  // wrapping lie in one tile row: one 32-bit load at GreyOffset(x, y) reads grey and alpha of
+  // (x, y), then of (x + 1, y). After the last texel row comes the first one again, so that
+  // the row below any row is found without wrapping.
   const uint8_t* grey = nullptr;
 };
 
@@ -47,11 +49,11 @@ bool BuildGreyTiles(const SampledTexture& texture, Bytes* grey) {
       const uint8_t* texel = TexelAddress(texture, x, y);
       if (texel[0] != texel[1] || texel[1] != texel[2]) return false;
     }
-  grey->assign((size_t)tilesPerRow * (size_t)((h + 7) / 8) * 128, 0);
-  for (int32_t y = 0; y < h; ++y)
+  grey->assign((size_t)tilesPerRow * (size_t)((h + 8) / 8) * 128, 0);
+  for (int32_t y = 0; y <= h; ++y)
     for (int32_t tile = 0; tile < tilesPerRow; ++tile)
       for (int32_t column = 0; column < 8; ++column) {
-        const uint8_t* texel = TexelAddress(texture, (7 * tile + column) % w, y);
+        const uint8_t* texel = TexelAddress(texture, (7 * tile + column) % w, y % h);
         uint8_t* to = grey->data() + GreyOffset(tilesPerRow, 7 * tile, y) + 2 * column;
         to[0] = texel[0];
         to[1] = texel[3];

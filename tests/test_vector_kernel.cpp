@@ -34,7 +34,7 @@ struct Texture {
 
 // Random constants that reach every branch: pixels inside and outside the wall and spot
 // squares, on both sides of the band limit, both variants; and now and then a field that
-// is not a number, infinite, huge or zero.
+// is not a number, infinite, huge, large or zero.
 FrameConstants RandomConstants(std::mt19937& random, int round) {
   std::uniform_real_distribution<float> unit(0.0f, 1.0f), signedUnit(-1.0f, 1.0f);
   FrameConstants c = {};
@@ -57,9 +57,11 @@ FrameConstants RandomConstants(std::mt19937& random, int round) {
   c.uSpot[3] = 0.2f + unit(random);
   c.uTone[0] = round % 2 ? 1.0f : 0.0f;
   if (round % 3 == 0) {
-    const float odd[] = {NAN, -NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 0.0f, -0.0f, 1e-40f};
+    // Large enough to put texel positions beyond 2^22, where a float holds no fraction bit,
+    // and 2^24, where Direct3D saturates them.
+    const float odd[] = {NAN, -NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 0.0f, -0.0f, 1e-40f, 1.5e5f, -2.5e5f};
     float* fields = (float*)&c;
-    for (int k = 0; k < 3; ++k) fields[random() % 40] = odd[random() % 9];
+    for (int k = 0; k < 3; ++k) fields[random() % 40] = odd[random() % 11];
   }
   return c;
 }
@@ -86,19 +88,22 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
       PrepareBackgroundFrame(c, walls[round / 2 % 4].view, spots[round / 8 % 2].view, &frame);
       ASSERT_TRUE(CanShadeBackgroundVector(frame));
       uint32_t width = (uint32_t)std::max(1.0f, std::isfinite(c.uRes[0]) ? std::fmin(c.uRes[0], 300.0f) : 37.0f);
-      // Spans start anywhere and end in a partial vector; neighbouring rows of one span
-      // often read the same spot texels again.
-      uint32_t y = 0, x0 = 0;
+      // Spans start and end anywhere, often in a partial vector; neighbouring rows often
+      // read the same spot texels again, from a span that starts at the same column but
+      // reaches further.
+      uint32_t y = 0, x0 = 0, x1 = 0;
       for (int row = 0; row < 6; ++row) {
         if (row % 3 == 0) {
           y = (uint32_t)(random() % 200);
           x0 = (uint32_t)(random() % width);
+          x1 = x0 + 1 + (uint32_t)(random() % (width - x0));
         } else {
           ++y;
+          x1 = width;
         }
-        std::vector<uint8_t> scalar((width - x0) * 4), vector((width - x0) * 4, 0xAB);
-        ShadeBackgroundSpan(frame, y, x0, width, scalar.data());
-        ShadeBackgroundSpanVector(frame, y, x0, width, vector.data());
+        std::vector<uint8_t> scalar((x1 - x0) * 4), vector((x1 - x0) * 4, 0xAB);
+        ShadeBackgroundSpan(frame, y, x0, x1, scalar.data());
+        ShadeBackgroundSpanVector(frame, y, x0, x1, vector.data());
         ASSERT_EQ(scalar, vector) << "round " << round << " row " << y << " from " << x0;
         BackgroundCoordinates k;
         ComputeBackgroundCoordinates(frame, (float)x0 + 0.5f, (float)y + 0.5f, &k);

@@ -1,6 +1,7 @@
 #include "platform/portable/background_kernel_vector.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,16 @@
 inline bool UsesGreyWall(const SampledTexture& wall) {
   return wall.grey && wall.width <= 8192 && wall.addressU == TextureAddress::Wrap &&
          wall.addressV == TextureAddress::Wrap;
+}
+
+// On the wall, where wc lies in [0, 5.12], the fine layer reads within 6 texture widths of
+// the origin, the far one within |farRepeat| + |farT|, the near one within 2 + |nearT|.
+// Within 2^21 texels (half the reach of the mantissa trick), whatever the rounding, every
+// read is ordinary. NaN fails the comparisons.
+inline bool WallPositionsOrdinary(const BackgroundFrame& frame) {
+  const float limit = 2097152.0f / (float)std::max(frame.wall.width, frame.wall.height) - 1.0f;
+  return std::fabs(frame.farRepeat) + std::fabs(frame.farT) < limit &&
+         2.0f + std::fabs(frame.nearT) < limit && 6.0f < limit;
 }
 #endif
 
@@ -44,7 +55,9 @@ HWY_INLINE VF MinOne(VF v) { return hn::IfThenElse(v < K(1.0f), v, K(1.0f)); }
 // The scalar kernel's FloorF differs from floor only in the sign of a zero result, which
 // needs a zero input: none of the floors below can see one (x + 0.5 is never -0, and a
 // texel position is never -0 either).
-HWY_INLINE VF Q(VF v) { return hn::Floor(v * K(255.0f) + K(0.5f)) * K(0.003921569f); }
+// Level is the 8-bit step's whole number, 0 .. 255 for v in [0, 1].
+HWY_INLINE VF Level(VF v) { return hn::Floor(v * K(255.0f) + K(0.5f)); }
+HWY_INLINE VF Q(VF v) { return Level(v) * K(0.003921569f); }
 
 HWY_INLINE VF SafeTexelPosition(VF p) {
   const float limit = 16777216.0f;
@@ -167,28 +180,41 @@ struct ColourWall {
 };
 
 // The wall in its grey tiles: one 32-bit load per footprint row, and the grey filtered once
-// for all three channels (the same operations on the same values).
+// for all three channels (the same operations on the same values). Wrapping both ways.
+// Ordinary: every position on the wall lies well within 2^22 texels of the origin, so that
+// none needs saturating and a whole number becomes an index through the mantissa; lanes off
+// the wall may find any texel, as long as it is one of the texture.
+template <bool kOrdinary>
 struct GreyWall {
   static VI Row(const SampledTexture& t, VI y) {
-    return hn::ShiftLeft<7>(hn::ShiftRight<3>(y) * KI(GreyTilesPerRow(t.width))) +
-           hn::ShiftLeft<4>(hn::And(y, KI(7)));
+    const int32_t rowBytes = GreyTilesPerRow(t.width) * 128;  // (y >> 3) * rowBytes + (y & 7) * 16
+    return hn::ShiftRight<3>(y) * KI(rowBytes - 128) + hn::ShiftLeft<4>(y);
   }
-  // x / 7 as (x * 9363) >> 16, exact below 13107.
-  static VI Column(VI x) {
-    VI tile = hn::ShiftRight<16>(x * KI(9363));
-    return hn::ShiftLeft<7>(tile) + hn::ShiftLeft<1>(x - tile * KI(7));
+
+  // A whole number as an integer that agrees with it in the bits below 2^22.
+  static VI Index(VF whole) {
+    if (kOrdinary) return hn::BitCast(di, whole + K(12582912.0f));
+    return hn::ConvertTo(di, whole);
   }
 
   static const uint8_t* Base(const SampledTexture& t) { return t.grey; }
 
   static Located Locate(const SampledTexture& t, VF u, VF v) {
-    const Footprint f = LocateFootprint(t, u, v);
-    VI column = Column(f.xa);
+    VF x = u * K((float)t.width) - K(0.5f);
+    VF y = v * K((float)t.height) - K(0.5f);
+    if (!kOrdinary) {
+      x = SafeTexelPosition(x);
+      y = SafeTexelPosition(y);
+    }
+    const VF x0 = hn::Floor(x), y0 = hn::Floor(y);
+    const VI xa = hn::And(Index(x0), KI(t.width - 1)), ya = hn::And(Index(y0), KI(t.height - 1));
+    const VI tile = hn::ShiftRight<16>(xa * KI(9363));        // xa / 7, exact below 13107
+    const VI column = tile * KI(114) + hn::ShiftLeft<1>(xa);  // 128 tile + 2 (xa - 7 tile)
     Located l;
-    l.at[0] = Row(t, f.ya) + column;
-    l.at[1] = Row(t, f.yb) + column;
-    l.fx = f.fx;
-    l.fy = f.fy;
+    l.at[0] = Row(t, ya) + column;
+    l.at[1] = Row(t, ya + KI(1)) + column;
+    l.fx = x - x0;
+    l.fy = y - y0;
     return l;
   }
 
@@ -215,6 +241,7 @@ HWY_INLINE void ComposeLayer(const Texel& texel, const float tint[3], float opac
 
 // What depends on the row alone, in the scalar kernel's operations.
 struct Row {
+  const float* columns;  // the span's column quantities (SpanCache::columns)
   float saPy, caPy;
   VF bandGradient[3];  // normal: gradient * f
   VF bandStrength;     // light: 0.62 * f
@@ -230,19 +257,19 @@ struct Row {
 
 // Where one vector of pixels reads the wall, found before any texel is read.
 struct WallReads {
-  VF px;
   MF insideWall;
   Located fine, far, near;
 };
 
+// Per vector of pixels of a span, four vectors: px, ca px, -sa px and the spot's x.
+constexpr size_t kColumnQuantities = 4;
+
 template <class Wall>
-HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, uint32_t x,
+HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, const float* column,
                              WallReads& r) {
-  VF centreX = hn::Iota(df, (float)x) + K(0.5f);
-  VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
-  r.px = nx * K(frame.extX);
-  VF qx = K(frame.ca) * r.px + K(row.saPy);
-  VF qy = K(-frame.sa) * r.px + K(row.caPy);
+  const size_t lanes = hn::Lanes(df);
+  VF qx = hn::Load(df, column + lanes) + K(row.saPy);
+  VF qy = hn::Load(df, column + 2 * lanes) + K(row.caPy);
   VF wcx = qx * K(0.22222222f) + K(2.56f);
   VF wcy = qy * K(0.22222222f) + K(2.56f);
   r.insideWall = hn::And(hn::And(K(0.0f) <= wcx, wcx <= K(5.12f)),
@@ -300,14 +327,40 @@ HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, 
   across[5] = Across(fx, ByteAt<2>(q.t01), ByteAt<2>(q.t11));
 }
 
-// The spot's filtered texels across a span, kept for the next spans of the frame on the
-// same thread that read the same texel rows.
-struct SpotAcrossCache {
-  uint64_t serial = 0;
-  int32_t rows[2] = {};
+// What the spans of one frame on one thread share, kept from one span to the next: the
+// quantities of each column, and the spot filtered across the span at the texel rows last
+// read. Rows of a frame repeat both: every row has the same columns, and the spot is
+// magnified, so that neighbouring rows read the same two texel rows.
+struct SpanCache {
+  uint64_t serial = 0;  // the frame, and the span [x0, x1)
   uint32_t x0 = 0, x1 = 0;
-  std::vector<float> values;
+  std::vector<float> columns;
+  int32_t spotRows[2] = {-1, -1};  // the texel rows spotAcross holds, or none
+  std::vector<float> spotAcross;
+  std::vector<int32_t> spotTexels;  // those two rows, copied out of the tiles
 };
+
+// Makes room for `count` floats and returns where they start, aligned to a whole vector:
+// they are stored and loaded as vectors.
+float* VectorAligned(std::vector<float>* values, size_t count) {
+  const size_t lanes = hn::Lanes(df);
+  values->resize(count + lanes);
+  const uintptr_t start = (uintptr_t)values->data(), align = lanes * sizeof(float);
+  return (float*)((start + align - 1) & ~(uintptr_t)(align - 1));
+}
+
+void PrepareColumns(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, float* columns) {
+  const size_t lanes = hn::Lanes(df);
+  for (uint32_t x = x0; x < x1; x += (uint32_t)lanes, columns += kColumnQuantities * lanes) {
+    VF centreX = hn::Iota(df, (float)x) + K(0.5f);
+    VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
+    VF px = nx * K(frame.extX);
+    hn::Store(px, df, columns);
+    hn::Store(K(frame.ca) * px, df, columns + lanes);
+    hn::Store(K(-frame.sa) * px, df, columns + 2 * lanes);
+    hn::Store((px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f), df, columns + 3 * lanes);
+  }
+}
 
 // Copies texel row y of a texture into `to`, rounded up to whole tiles.
 void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
@@ -315,8 +368,17 @@ void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
 }
 
 Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
-               std::vector<int32_t>* spotRows, SpotAcrossCache* cache) {
+               SpanCache* cache) {
+  const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
   Row row;
+  if (cache->serial != frame.serial || cache->x0 != x0 || cache->x1 != x1) {
+    cache->serial = frame.serial;
+    cache->x0 = x0;
+    cache->x1 = x1;
+    cache->spotRows[0] = cache->spotRows[1] = -1;
+    PrepareColumns(frame, x0, x1, VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes));
+  }
+  row.columns = VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes);
   const float centreY = (float)y + 0.5f;
   const float ny = 1.0f - 2.0f * (centreY / frame.resY);
   const float py = ny * frame.extY;
@@ -340,26 +402,18 @@ Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
   row.spotFy = K(position - y0);
   const int32_t texelRows[2] = {::AddressTexel((int32_t)y0, spot.height, spot.addressV),
                                 ::AddressTexel((int32_t)y0 + 1, spot.height, spot.addressV)};
-  const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
-  row.spotAcrossReady = cache->serial == frame.serial && cache->rows[0] == texelRows[0] &&
-                        cache->rows[1] == texelRows[1] && cache->x0 == x0 && cache->x1 == x1;
+  row.spotAcrossReady = cache->spotRows[0] == texelRows[0] && cache->spotRows[1] == texelRows[1];
+  row.spotAcross = VectorAligned(&cache->spotAcross, vectors * 6 * lanes);
   if (!row.spotAcrossReady) {
-    cache->serial = frame.serial;
-    cache->rows[0] = texelRows[0];
-    cache->rows[1] = texelRows[1];
-    cache->x0 = x0;
-    cache->x1 = x1;
-    // Aligned to a whole vector: the vectors are stored and loaded as such.
-    cache->values.resize(vectors * 6 * lanes + lanes);
+    cache->spotRows[0] = texelRows[0];
+    cache->spotRows[1] = texelRows[1];
     const size_t stride = (size_t)(spot.tilesPerRow * 4) + lanes;
-    if (spotRows->size() < 2 * stride) spotRows->resize(2 * stride);
+    if (cache->spotTexels.size() < 2 * stride) cache->spotTexels.resize(2 * stride);
     for (int i = 0; i < 2; ++i) {
-      row.spotRows[i] = spotRows->data() + i * stride;
-      CopyTexelRow(spot, texelRows[i], spotRows->data() + i * stride);
+      row.spotRows[i] = cache->spotTexels.data() + i * stride;
+      CopyTexelRow(spot, texelRows[i], cache->spotTexels.data() + i * stride);
     }
   }
-  const uintptr_t start = (uintptr_t)cache->values.data(), align = lanes * sizeof(float);
-  row.spotAcross = (float*)((start + align - 1) & ~(uintptr_t)(align - 1));
   return row;
 }
 
@@ -380,13 +434,13 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
   for (uint32_t chunk = x0; chunk < x1; chunk += kChunkVectors * lanes) {
     const uint32_t vectors = std::min(kChunkVectors, (x1 - chunk + lanes - 1) / lanes);
     for (uint32_t v = 0; v < vectors; ++v) {
-      LocateOnWall<Wall>(frame, row, chunk + v * lanes, reads[v]);
+      LocateOnWall<Wall>(frame, row, row.columns + (chunk - x0 + v * lanes) * kColumnQuantities, reads[v]);
       PrefetchWall(Wall::Base(frame.wall), reads[v]);
     }
     for (uint32_t v = 0; v < vectors; ++v) {
       const uint32_t x = chunk + v * lanes;
       const WallReads& r = reads[v];
-      VF spx = (r.px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f);
+      VF spx = hn::Load(df, row.columns + (x - x0) * kColumnQuantities + 3 * lanes);
       const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(20.48f));
 
       // Off the wall: the fill, or the light variant's ground.
@@ -438,16 +492,20 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
         }
       }
 
-      if (row.band)
-        for (int i = 0; i < 3; ++i)
-          c[i] = frame.light ? Q(MinOne(c[i] + row.bandStrength * (K(1.0f) - c[i])))
-                             : Q(Saturate(c[i] + row.bandGradient[i]));
-
-      VI bytes = KI((int32_t)0xFF000000);
+      // The target stores Level(Saturate(c)). After the band, c is Q(v) with v in [0, 1]
+      // (c and the band's strength are), and the store of Q(v) is Level(v) itself for every
+      // level 0 .. 255.
+      VF level[3];
       for (int i = 0; i < 3; ++i) {
-        VI unorm = WholeToInt(hn::Floor(Saturate(c[i]) * K(255.0f) + K(0.5f)));
-        bytes = hn::Or(bytes, hn::ShiftLeftSame(unorm, 8 * i));
+        if (!row.band)
+          level[i] = Level(Saturate(c[i]));
+        else if (frame.light)
+          level[i] = Level(MinOne(c[i] + row.bandStrength * (K(1.0f) - c[i])));
+        else
+          level[i] = Level(Saturate(c[i] + row.bandGradient[i]));
       }
+      VI bytes = KI((int32_t)0xFF000000);
+      for (int i = 0; i < 3; ++i) bytes = hn::Or(bytes, hn::ShiftLeftSame(WholeToInt(level[i]), 8 * i));
       const uint32_t count = std::min(lanes, x1 - x);
       if (count == lanes) {
         hn::StoreU(bytes, di, (int32_t*)(void*)(rgba + (size_t)(x - x0) * 4));
@@ -460,12 +518,14 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
 }
 
 void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
-  thread_local std::vector<int32_t> spotRows;
-  thread_local SpotAcrossCache spotAcross;
-  const Row row = PrepareRow(frame, y, x0, x1, &spotRows, &spotAcross);
-  if (UsesGreyWall(frame.wall))
-    ShadeSpanWith<GreyWall>(frame, row, x0, x1, rgba);
-  else
+  thread_local SpanCache cache;
+  const Row row = PrepareRow(frame, y, x0, x1, &cache);
+  if (UsesGreyWall(frame.wall)) {
+    if (WallPositionsOrdinary(frame))
+      ShadeSpanWith<GreyWall<true>>(frame, row, x0, x1, rgba);
+    else
+      ShadeSpanWith<GreyWall<false>>(frame, row, x0, x1, rgba);
+  } else
     ShadeSpanWith<ColourWall>(frame, row, x0, x1, rgba);
 }
 
