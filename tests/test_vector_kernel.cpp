@@ -59,7 +59,8 @@ FrameConstants RandomConstants(std::mt19937& random, int round) {
   if (round % 3 == 0) {
     // Large enough to put texel positions beyond 2^22, where a float holds no fraction bit,
     // and 2^24, where Direct3D saturates them.
-    const float odd[] = {NAN, -NAN, INFINITY, -INFINITY, 3e38f, -3e38f, 0.0f, -0.0f, 1e-40f, 1.5e5f, -2.5e5f};
+    const float odd[] = {NAN,   -NAN, INFINITY, -INFINITY, 3e38f,  -3e38f,
+                         0.0f, -0.0f, 1e-40f,   1.5e5f,    -2.5e5f};
     float* fields = (float*)&c;
     for (int k = 0; k < 3; ++k) fields[random() % 40] = odd[random() % 11];
   }

@@ -187,7 +187,8 @@ struct ColourWall {
 template <bool kOrdinary>
 struct GreyWall {
   static VI Row(const SampledTexture& t, VI y) {
-    const int32_t rowBytes = GreyTilesPerRow(t.width) * 128;  // (y >> 3) * rowBytes + (y & 7) * 16
+    // (y >> 3) * rowBytes + (y & 7) * 16
+    const int32_t rowBytes = GreyTilesPerRow(t.width) * 128;
     return hn::ShiftRight<3>(y) * KI(rowBytes - 128) + hn::ShiftLeft<4>(y);
   }
 
@@ -261,15 +262,15 @@ struct WallReads {
   Located fine, far, near;
 };
 
-// Per vector of pixels of a span, four vectors: px, ca px, -sa px and the spot's x.
-constexpr size_t kColumnQuantities = 4;
+// Per vector of pixels of a span, three vectors: ca px, -sa px and the spot's x.
+constexpr size_t kColumnQuantities = 3;
 
 template <class Wall>
 HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, const float* column,
                              WallReads& r) {
   const size_t lanes = hn::Lanes(df);
-  VF qx = hn::Load(df, column + lanes) + K(row.saPy);
-  VF qy = hn::Load(df, column + 2 * lanes) + K(row.caPy);
+  VF qx = hn::Load(df, column) + K(row.saPy);
+  VF qy = hn::Load(df, column + lanes) + K(row.caPy);
   VF wcx = qx * K(0.22222222f) + K(2.56f);
   VF wcy = qy * K(0.22222222f) + K(2.56f);
   r.insideWall = hn::And(hn::And(K(0.0f) <= wcx, wcx <= K(5.12f)),
@@ -355,10 +356,9 @@ void PrepareColumns(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, floa
     VF centreX = hn::Iota(df, (float)x) + K(0.5f);
     VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
     VF px = nx * K(frame.extX);
-    hn::Store(px, df, columns);
-    hn::Store(K(frame.ca) * px, df, columns + lanes);
-    hn::Store(K(-frame.sa) * px, df, columns + 2 * lanes);
-    hn::Store((px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f), df, columns + 3 * lanes);
+    hn::Store(K(frame.ca) * px, df, columns);
+    hn::Store(K(-frame.sa) * px, df, columns + lanes);
+    hn::Store((px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f), df, columns + 2 * lanes);
   }
 }
 
@@ -376,7 +376,8 @@ Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
     cache->x0 = x0;
     cache->x1 = x1;
     cache->spotRows[0] = cache->spotRows[1] = -1;
-    PrepareColumns(frame, x0, x1, VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes));
+    PrepareColumns(frame, x0, x1,
+                   VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes));
   }
   row.columns = VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes);
   const float centreY = (float)y + 0.5f;
@@ -434,13 +435,14 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
   for (uint32_t chunk = x0; chunk < x1; chunk += kChunkVectors * lanes) {
     const uint32_t vectors = std::min(kChunkVectors, (x1 - chunk + lanes - 1) / lanes);
     for (uint32_t v = 0; v < vectors; ++v) {
-      LocateOnWall<Wall>(frame, row, row.columns + (chunk - x0 + v * lanes) * kColumnQuantities, reads[v]);
+      const float* columns = row.columns + (chunk - x0 + v * lanes) * kColumnQuantities;
+      LocateOnWall<Wall>(frame, row, columns, reads[v]);
       PrefetchWall(Wall::Base(frame.wall), reads[v]);
     }
     for (uint32_t v = 0; v < vectors; ++v) {
       const uint32_t x = chunk + v * lanes;
       const WallReads& r = reads[v];
-      VF spx = hn::Load(df, row.columns + (x - x0) * kColumnQuantities + 3 * lanes);
+      VF spx = hn::Load(df, row.columns + (x - x0) * kColumnQuantities + 2 * lanes);
       const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(20.48f));
 
       // Off the wall: the fill, or the light variant's ground.
@@ -505,7 +507,8 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
           level[i] = Level(Saturate(c[i] + row.bandGradient[i]));
       }
       VI bytes = KI((int32_t)0xFF000000);
-      for (int i = 0; i < 3; ++i) bytes = hn::Or(bytes, hn::ShiftLeftSame(WholeToInt(level[i]), 8 * i));
+      for (int i = 0; i < 3; ++i)
+        bytes = hn::Or(bytes, hn::ShiftLeftSame(WholeToInt(level[i]), 8 * i));
       const uint32_t count = std::min(lanes, x1 - x);
       if (count == lanes) {
         hn::StoreU(bytes, di, (int32_t*)(void*)(rgba + (size_t)(x - x0) * 4));
