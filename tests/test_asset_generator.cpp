@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "tests/block_image.h"
+#include "platform/portable/block_decode.h"
 #include "tools/block_encode.h"
 #include "tools/spot_image.h"
 #include "tools/wall_image.h"

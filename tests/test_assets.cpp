@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/block_image.h"
+#include "platform/portable/block_decode.h"
 
 namespace {
 

@@ -17,22 +17,6 @@
 
 namespace {
 
-// Decodes a payload back into RGBA texels, as the program's software device does.
-std::vector<uint8_t> Decode(const std::vector<uint8_t>& payload, int size, bool bc3) {
-  std::vector<uint8_t> rgba((size_t)size * size * 4);
-  const size_t blockBytes = bc3 ? 16 : 8;
-  for (int by = 0; by < size / 4; ++by) {
-    for (int bx = 0; bx < size / 4; ++bx) {
-      uint8_t texels[16][4];
-      const uint8_t* block = &payload[((size_t)by * (size / 4) + bx) * blockBytes];
-      bc3 ? DecodeBC3Block(block, texels) : DecodeBC1Block(block, texels);
-      for (int i = 0; i < 16; ++i)
-        std::memcpy(&rgba[(((size_t)by * 4 + i / 4) * size + bx * 4 + i % 4) * 4], texels[i], 4);
-    }
-  }
-  return rgba;
-}
-
 // Bilinear read with wrap-around, texel centres at half-integers, as the wall sampler.
 double SampleWrap(const std::vector<uint8_t>& rgba, int size, double u, double v, int ch) {
   const double x = u * size - 0.5, y = v * size - 0.5;
@@ -145,8 +129,8 @@ int main(int argc, char** argv) {
   bool ok = WriteFile(dir + "/wall.bc3", wall) && WriteFile(dir + "/spot.bc1", spot) &&
             WriteFile(dir + "/velmora.ico", MakeIconFile());
   if (ok && previews) {
-    const std::vector<uint8_t> spotTexels = Decode(spot, kSpotSize, false);
-    ok = WriteWallPreviews(dir, Decode(wall, kWallSize, true), spotTexels) &&
+    const std::vector<uint8_t> spotTexels = DecodeBlockImage(spot, kSpotSize, kSpotSize, false);
+    ok = WriteWallPreviews(dir, DecodeBlockImage(wall, kWallSize, kWallSize, true), spotTexels) &&
          WriteSpotAndIconPreviews(dir, spotTexels);
   }
   if (!ok) {

@@ -8,7 +8,13 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 // Decodes one 4x4 block into 16 RGBA8 texels, row by row (texel i at row i/4, column i%4).
 void DecodeBC1Block(const uint8_t block[8], uint8_t rgba[16][4]);
 void DecodeBC3Block(const uint8_t block[16], uint8_t rgba[16][4]);
+
+// Decodes a whole image of blocks, row by row, into RGBA8 texels row by row (the asset
+// generator's previews and the tests look at the payloads this way).
+std::vector<uint8_t> DecodeBlockImage(const std::vector<uint8_t>& payload, int width, int height,
+                                      bool bc3);
