@@ -10,10 +10,10 @@
 #include <dxgi1_2.h>
 #include <d3dcompiler.h>
 #else
-#include "platform/portable/win32_types.h"
-#include "platform/portable/kernel.h"
-#include "platform/portable/user32.h"
-#include "platform/portable/shell.h"
-#include "platform/portable/registry.h"
-#include "platform/portable/d3d11.h"
+#include "platform/portable/win32/win32_types.h"
+#include "platform/portable/win32/kernel.h"
+#include "platform/portable/win32/user32.h"
+#include "platform/portable/win32/shell.h"
+#include "platform/portable/win32/registry.h"
+#include "platform/portable/d3d11/d3d11.h"
 #endif

@@ -1,30 +1,11 @@
-// The CPU image of the background shader's 160-byte constant buffer C.
+// The frame's constant-buffer record, built from the target size, scene, tone and the
+// animated values.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "anim/anim_values.h"
-
-struct FrameConstants {
-  float uRes[2];
-  float uExt[2];
-  float uAng;
-  float uFarT;
-  float uNearT;
-  float pad0;
-  float uCFill[4];
-  float uCFar[4];
-  float uCNear[4];
-  float uCGrad[4];
-  float uBr[4];
-  float uGeo[4];
-  float uSpot[4];
-  float uTone[4];
-};
-static_assert(sizeof(FrameConstants) == 160, "the constant buffer is 160 bytes");
-static_assert(offsetof(FrameConstants, uCFill) == 32, "uCFill starts the third register");
-static_assert(offsetof(FrameConstants, uTone) == 144, "uTone is the last register");
+#include "shaders/constant_buffer.h"
 
 // The scene-unit half-extent of a width x height target: the shorter side spans 2K units,
 // no visible point lies more than 11.4 units from the centre.

@@ -11,8 +11,8 @@
 
 #include "app/app_state.h"
 #include "app/startup.h"
-#include "platform/portable/d3d11_control.h"
-#include "platform/portable/desktop_control.h"
+#include "platform/portable/control/d3d11_control.h"
+#include "platform/portable/control/desktop_control.h"
 #include "platform/win32.h"
 #include "render/renderer.h"
 #include "shell/settings.h"

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/portable/block_decode.h"
+#include "platform/portable/blocks/block_decode.h"
 #include "tools/block_encode.h"
 #include "tools/spot_image.h"
 #include "tools/wall_image.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/block_decode.h"
+#include "platform/portable/blocks/block_decode.h"
 
 namespace {
 

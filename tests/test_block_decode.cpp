@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "platform/portable/block_decode.h"
+#include "platform/portable/blocks/block_decode.h"
 
 namespace {
 

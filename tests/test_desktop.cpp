@@ -8,7 +8,7 @@
 #include <csignal>
 #include <vector>
 
-#include "platform/portable/desktop_control.h"
+#include "platform/portable/control/desktop_control.h"
 #include "platform/win32.h"
 #include "tests/scratch_directory.h"
 

@@ -5,12 +5,12 @@
 #include <random>
 #include <vector>
 
-#include "platform/portable/block_decode.h"
-#include "platform/portable/d3d11.h"
-#include "platform/portable/d3d11_control.h"
-#include "platform/portable/d3d11_objects.h"
-#include "platform/portable/d3d11_rasterizer.h"
-#include "platform/portable/kernel.h"
+#include "platform/portable/blocks/block_decode.h"
+#include "platform/portable/d3d11/d3d11.h"
+#include "platform/portable/control/d3d11_control.h"
+#include "platform/portable/d3d11/objects.h"
+#include "platform/portable/d3d11/rasterizer.h"
+#include "platform/portable/win32/kernel.h"
 #include "render/frame_constants.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include "app/app_state.h"
 #include "app/startup.h"
-#include "platform/portable/d3d11_control.h"
+#include "platform/portable/control/d3d11_control.h"
 #include "platform/win32.h"
 #include "render/frame_dump.h"
 #include "render/renderer.h"

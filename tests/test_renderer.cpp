@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "platform/portable/d3d11_control.h"
+#include "platform/portable/control/d3d11_control.h"
 #include "platform/win32.h"
 #include "render/renderer.h"
 

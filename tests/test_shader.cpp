@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/d3d11.h"
-#include "shaders/background_kernel.h"
+#include "platform/portable/d3d11/d3d11.h"
+#include "platform/portable/kernels/background_kernel.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <hwy/targets.h>
 
-#include "platform/portable/background_kernel_vector.h"
+#include "platform/portable/kernels/background_kernel_vector.h"
 
 namespace {
 

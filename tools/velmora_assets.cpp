@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/portable/block_decode.h"
+#include "platform/portable/blocks/block_decode.h"
 #include "tools/block_encode.h"
 #include "tools/icon.h"
 #include "tools/png_write.h"

@@ -1,0 +1,560 @@
+#include "kernels/background_kernel_vector.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "kernels/background_kernel_vector.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#ifndef BACKGROUND_KERNEL_VECTOR_ONCE
+#define BACKGROUND_KERNEL_VECTOR_ONCE
+// The grey tiles hold wrapped columns, and their column arithmetic holds for widths up to 8192.
+inline bool UsesGreyWall(const SampledTexture& wall) {
+  return wall.grey && wall.width <= 8192 && wall.addressU == TextureAddress::Wrap &&
+         wall.addressV == TextureAddress::Wrap;
+}
+
+// On the wall, where wc lies in [0, 5.12], the fine layer reads within 6 texture widths of
+// the origin, the far one within |farRepeat| + |farT|, the near one within 2 + |nearT|.
+// Within 2^21 texels (half the reach of the mantissa trick), whatever the rounding, every
+// read is ordinary. NaN fails the comparisons.
+inline bool WallPositionsOrdinary(const BackgroundFrame& frame) {
+  const float limit = 2097152.0f / (float)std::max(frame.wall.width, frame.wall.height) - 1.0f;
+  return std::fabs(frame.farRepeat) + std::fabs(frame.farT) < limit &&
+         2.0f + std::fabs(frame.nearT) < limit && 6.0f < limit;
+}
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace background_vector {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+using DF = hn::ScalableTag<float>;
+using DI = hn::RebindToSigned<DF>;
+using DU = hn::RebindToUnsigned<DF>;
+using VF = hn::Vec<DF>;
+using VI = hn::Vec<DI>;
+using MF = hn::Mask<DF>;
+
+const DF df;
+const DI di;
+const DU du;
+
+HWY_INLINE VF K(float v) { return hn::Set(df, v); }
+HWY_INLINE VI KI(int32_t v) { return hn::Set(di, v); }
+
+// Direct3D's saturate: NaN fails the comparison and gives 0.
+HWY_INLINE VF Saturate(VF v) { return hn::IfThenElseZero(v > hn::Zero(df), hn::Min(v, K(1.0f))); }
+HWY_INLINE VF MinOne(VF v) { return hn::IfThenElse(v < K(1.0f), v, K(1.0f)); }
+
+// The scalar kernel's FloorF differs from floor only in the sign of a zero result, which
+// needs a zero input: none of the floors below can see one (x + 0.5 is never -0, and a
+// texel position is never -0 either).
+// Level is the 8-bit step's whole number, 0 .. 255 for v in [0, 1].
+HWY_INLINE VF Level(VF v) { return hn::Floor(v * K(255.0f) + K(0.5f)); }
+HWY_INLINE VF Q(VF v) { return Level(v) * K(0.003921569f); }
+
+HWY_INLINE VF SafeTexelPosition(VF p) {
+  const float limit = 16777216.0f;
+  VF r = hn::IfThenElse(p > K(-limit), hn::Min(p, K(limit)), K(-limit));
+  return hn::IfThenZeroElse(hn::IsNaN(p), r);
+}
+
+HWY_INLINE VI AddressTexel(VI index, int32_t size, TextureAddress mode) {
+  if (mode == TextureAddress::Wrap) return hn::And(index, KI(size - 1));
+  return hn::Min(hn::Max(index, hn::Zero(di)), KI(size - 1));
+}
+
+// Byte k of each lane as a float, 0 .. 255.
+template <int kByte>
+HWY_INLINE VF ByteAt(VI v) {
+  if (kByte == 3) return hn::ConvertTo(df, hn::BitCast(di, hn::ShiftRight<24>(hn::BitCast(du, v))));
+  if (kByte == 0) return hn::ConvertTo(df, hn::And(v, KI(0xFF)));
+  return hn::ConvertTo(df, hn::And(hn::ShiftRight<8 * kByte>(v), KI(0xFF)));
+}
+
+// The four texels around a sample position and the weights between them.
+struct Footprint {
+  VI xa, xb, ya, yb;
+  VF fx, fy;
+};
+
+// A whole number below 2^22 in magnitude as an integer: adding 1.5 * 2^23 leaves
+// 2^22 + v in the low bits of the float, exactly.
+HWY_INLINE VI WholeToInt(VF v) {
+  return hn::BitCast(di, v + K(12582912.0f)) - KI(0x4B400000);
+}
+
+HWY_INLINE Footprint LocateFootprint(const SampledTexture& t, VF u, VF v) {
+  VF x = u * K((float)t.width) - K(0.5f);
+  VF y = v * K((float)t.height) - K(0.5f);
+  // Positions that need no saturation (all but those of absurd constants) take the short way.
+  const VF limit = K(4194304.0f);
+  const bool ordinary = hn::AllTrue(df, hn::And(hn::Abs(x) < limit, hn::Abs(y) < limit));
+  if (!ordinary) {
+    x = SafeTexelPosition(x);
+    y = SafeTexelPosition(y);
+  }
+  VF x0 = hn::Floor(x), y0 = hn::Floor(y);
+  Footprint f;
+  f.fx = x - x0;
+  f.fy = y - y0;
+  VI ix = ordinary ? WholeToInt(x0) : hn::ConvertTo(di, x0);
+  VI iy = ordinary ? WholeToInt(y0) : hn::ConvertTo(di, y0);
+  f.xa = AddressTexel(ix, t.width, t.addressU);
+  f.xb = AddressTexel(ix + KI(1), t.width, t.addressU);
+  f.ya = AddressTexel(iy, t.height, t.addressV);
+  f.yb = AddressTexel(iy + KI(1), t.height, t.addressV);
+  return f;
+}
+
+// A footprint ready to be read: where its texels are (byte offsets of up to four loads)
+// and the weights between them.
+struct Located {
+  VI at[4];
+  VF fx, fy;
+};
+
+// The four texels of a footprint as packed RGBA.
+struct Quad {
+  VI t00, t10, t01, t11;
+};
+
+// The scalar filter's arithmetic on one channel, in 8-bit units: across each texel row,
+// then down between the two.
+HWY_INLINE VF Across(VF fx, VF left, VF right) { return left * (K(1.0f) - fx) + right * fx; }
+HWY_INLINE VF Down(VF fy, VF top, VF bottom) {
+  return (top * (K(1.0f) - fy) + bottom * fy) / K(255.0f);
+}
+HWY_INLINE VF Filter(VF fx, VF fy, VF c00, VF c10, VF c01, VF c11) {
+  return Down(fy, Across(fx, c00, c10), Across(fx, c01, c11));
+}
+
+template <int kByte>
+HWY_INLINE VF FilterChannel(VF fx, VF fy, const Quad& q) {
+  return Filter(fx, fy, ByteAt<kByte>(q.t00), ByteAt<kByte>(q.t10), ByteAt<kByte>(q.t01),
+                ByteAt<kByte>(q.t11));
+}
+
+struct Texel {
+  VF c[4];
+};
+
+// The wall in its RGBA tiles: four 32-bit loads per footprint, one per texel.
+struct ColourWall {
+  // Byte offset of texel (x, y) in the 4 x 4 tiles, as a row part and a column part.
+  static VI Row(const SampledTexture& t, VI y) {
+    return hn::ShiftLeft<6>(hn::ShiftRight<2>(y) * KI(t.tilesPerRow)) +
+           hn::ShiftLeft<4>(hn::And(y, KI(3)));
+  }
+  static VI Column(VI x) { return hn::ShiftLeft<6>(hn::ShiftRight<2>(x)) + hn::ShiftLeft<2>(hn::And(x, KI(3))); }
+
+  static const uint8_t* Base(const SampledTexture& t) { return t.tiles; }
+
+  static Located Locate(const SampledTexture& t, VF u, VF v) {
+    const Footprint f = LocateFootprint(t, u, v);
+    VI rowA = Row(t, f.ya), rowB = Row(t, f.yb), columnA = Column(f.xa), columnB = Column(f.xb);
+    return Located{{rowA + columnA, rowA + columnB, rowB + columnA, rowB + columnB}, f.fx, f.fy};
+  }
+
+  static Quad Load(const SampledTexture& t, const Located& l) {
+    const int32_t* base = (const int32_t*)(const void*)t.tiles;
+    return Quad{hn::GatherOffset(di, base, l.at[0]), hn::GatherOffset(di, base, l.at[1]),
+                hn::GatherOffset(di, base, l.at[2]), hn::GatherOffset(di, base, l.at[3])};
+  }
+
+  static Texel Read(const SampledTexture& t, const Located& l) {
+    const Quad q = Load(t, l);
+    return Texel{{FilterChannel<0>(l.fx, l.fy, q), FilterChannel<1>(l.fx, l.fy, q),
+                  FilterChannel<2>(l.fx, l.fy, q), FilterChannel<3>(l.fx, l.fy, q)}};
+  }
+
+  static VF ReadAlpha(const SampledTexture& t, const Located& l) {
+    return FilterChannel<3>(l.fx, l.fy, Load(t, l));
+  }
+};
+
+// The wall in its grey tiles: one 32-bit load per footprint row, and the grey filtered once
+// for all three channels (the same operations on the same values). Wrapping both ways.
+// Ordinary: every position on the wall lies well within 2^22 texels of the origin, so that
+// none needs saturating and a whole number becomes an index through the mantissa; lanes off
+// the wall may find any texel, as long as it is one of the texture.
+template <bool kOrdinary>
+struct GreyWall {
+  static VI Row(const SampledTexture& t, VI y) {
+    // (y >> 3) * rowBytes + (y & 7) * 16
+    const int32_t rowBytes = GreyTilesPerRow(t.width) * 128;
+    return hn::ShiftRight<3>(y) * KI(rowBytes - 128) + hn::ShiftLeft<4>(y);
+  }
+
+  // A whole number as an integer that agrees with it in the bits below 2^22.
+  static VI Index(VF whole) {
+    if (kOrdinary) return hn::BitCast(di, whole + K(12582912.0f));
+    return hn::ConvertTo(di, whole);
+  }
+
+  static const uint8_t* Base(const SampledTexture& t) { return t.grey; }
+
+  static Located Locate(const SampledTexture& t, VF u, VF v) {
+    VF x = u * K((float)t.width) - K(0.5f);
+    VF y = v * K((float)t.height) - K(0.5f);
+    if (!kOrdinary) {
+      x = SafeTexelPosition(x);
+      y = SafeTexelPosition(y);
+    }
+    const VF x0 = hn::Floor(x), y0 = hn::Floor(y);
+    const VI xa = hn::And(Index(x0), KI(t.width - 1)), ya = hn::And(Index(y0), KI(t.height - 1));
+    const VI tile = hn::ShiftRight<16>(xa * KI(9363));        // xa / 7, exact below 13107
+    const VI column = tile * KI(114) + hn::ShiftLeft<1>(xa);  // 128 tile + 2 (xa - 7 tile)
+    Located l;
+    l.at[0] = Row(t, ya) + column;
+    l.at[1] = Row(t, ya + KI(1)) + column;
+    l.fx = x - x0;
+    l.fy = y - y0;
+    return l;
+  }
+
+  static Texel Read(const SampledTexture& t, const Located& l) {
+    const int32_t* base = (const int32_t*)(const void*)t.grey;
+    VI top = hn::GatherOffset(di, base, l.at[0]), bottom = hn::GatherOffset(di, base, l.at[1]);
+    VF grey = Filter(l.fx, l.fy, ByteAt<0>(top), ByteAt<2>(top), ByteAt<0>(bottom), ByteAt<2>(bottom));
+    VF alpha = Filter(l.fx, l.fy, ByteAt<1>(top), ByteAt<3>(top), ByteAt<1>(bottom), ByteAt<3>(bottom));
+    return Texel{{grey, grey, grey, alpha}};
+  }
+
+  static VF ReadAlpha(const SampledTexture& t, const Located& l) {
+    const int32_t* base = (const int32_t*)(const void*)t.grey;
+    VI top = hn::GatherOffset(di, base, l.at[0]), bottom = hn::GatherOffset(di, base, l.at[1]);
+    return Filter(l.fx, l.fy, ByteAt<1>(top), ByteAt<3>(top), ByteAt<1>(bottom), ByteAt<3>(bottom));
+  }
+};
+
+HWY_INLINE void ComposeLayer(const Texel& texel, const float tint[3], float opacity, VF c[3]) {
+  VF o = K(opacity) * Saturate(texel.c[3]);
+  VF keep = K(1.0f) - o;
+  for (int i = 0; i < 3; ++i) c[i] = Q(Saturate(c[i] * keep + o * (K(tint[i]) * texel.c[i])));
+}
+
+// What depends on the row alone, in the scalar kernel's operations.
+struct Row {
+  const float* columns;  // the span's column quantities (SpanCache::columns)
+  float saPy, caPy;
+  VF bandGradient[3];  // normal: gradient * f
+  VF bandStrength;     // light: 0.62 * f
+  bool band, spotInside;
+  // The spot's two texel rows, copied out of the tiles, and the weight between them.
+  const int32_t* spotRows[2];
+  VF spotFy;
+  // The spot filtered across, per vector of the span: top and bottom row, three channels
+  // each; already there when an earlier span of the frame read the same two texel rows.
+  float* spotAcross;
+  bool spotAcrossReady;
+};
+
+// Where one vector of pixels reads the wall, found before any texel is read.
+struct WallReads {
+  MF insideWall;
+  Located fine, far, near;
+};
+
+// Per vector of pixels of a span, three vectors: ca px, -sa px and the spot's x.
+constexpr size_t kColumnQuantities = 3;
+
+template <class Wall>
+HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, const float* column,
+                             WallReads& r) {
+  const size_t lanes = hn::Lanes(df);
+  VF qx = hn::Load(df, column) + K(row.saPy);
+  VF qy = hn::Load(df, column + lanes) + K(row.caPy);
+  VF wcx = qx * K(0.22222222f) + K(2.56f);
+  VF wcy = qy * K(0.22222222f) + K(2.56f);
+  r.insideWall = hn::And(hn::And(K(0.0f) <= wcx, wcx <= K(5.12f)),
+                         hn::And(K(0.0f) <= wcy, wcy <= K(5.12f)));
+  VF ty = K(1.0f) - wcy * K(0.1953125f);
+  const SampledTexture& t = frame.wall;
+  r.fine = Wall::Locate(t, wcx * K(1.171875f), K(6.0f) * ty);
+  r.far = Wall::Locate(t, (wcx * K(frame.farRepeat)) * K(0.1953125f) + K(frame.farT),
+                       ty * K(frame.farRepeat) + K(frame.farT));
+  r.near = Wall::Locate(t, wcx * K(0.390625f) + K(frame.nearT), K(2.0f) * ty + K(frame.nearT));
+}
+
+// Requests the cache line of each lane's first texel in the three wall layers.
+HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
+  HWY_ALIGN int32_t offset[3][hn::MaxLanes(df)];
+  hn::Store(r.fine.at[0], di, offset[0]);
+  hn::Store(r.far.at[0], di, offset[1]);
+  hn::Store(r.near.at[0], di, offset[2]);
+  for (size_t i = 0; i < hn::Lanes(df); ++i) {
+    __builtin_prefetch(base + offset[0][i]);
+    __builtin_prefetch(base + offset[1][i]);
+    __builtin_prefetch(base + offset[2][i]);
+  }
+}
+
+// The spot filtered across one vector of pixels, into across[0..2] (top row) and
+// across[3..5] (bottom row). It is read along a row at one texel row pair, magnified: a
+// vector's texels lie within a few columns, so they are picked out of one load of each row
+// by lane permutes; a vector spread wider (a tiny spot scale, or lanes past the wrap)
+// gathers them.
+HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, VF across[6]) {
+  VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
+  VF x0 = hn::Floor(x);
+  VF fx = x - x0;
+  VI ix = hn::ConvertTo(di, x0);
+  VI xa = AddressTexel(ix, t.width, t.addressU);
+  VI xb = AddressTexel(ix + KI(1), t.width, t.addressU);
+  VI first = hn::MinOfLanes(di, hn::Min(xa, xb));
+  int32_t base = hn::GetLane(first);
+  Quad q;
+  if (hn::GetLane(hn::MaxOfLanes(di, hn::Max(xa, xb))) - base < (int32_t)hn::Lanes(di)) {
+    const auto a = hn::IndicesFromVec(di, xa - first), b = hn::IndicesFromVec(di, xb - first);
+    VI top = hn::LoadU(di, row.spotRows[0] + base), bottom = hn::LoadU(di, row.spotRows[1] + base);
+    q = {hn::TableLookupLanes(top, a), hn::TableLookupLanes(top, b),
+         hn::TableLookupLanes(bottom, a), hn::TableLookupLanes(bottom, b)};
+  } else {
+    q = {hn::GatherIndex(di, row.spotRows[0], xa), hn::GatherIndex(di, row.spotRows[0], xb),
+         hn::GatherIndex(di, row.spotRows[1], xa), hn::GatherIndex(di, row.spotRows[1], xb)};
+  }
+  across[0] = Across(fx, ByteAt<0>(q.t00), ByteAt<0>(q.t10));
+  across[1] = Across(fx, ByteAt<1>(q.t00), ByteAt<1>(q.t10));
+  across[2] = Across(fx, ByteAt<2>(q.t00), ByteAt<2>(q.t10));
+  across[3] = Across(fx, ByteAt<0>(q.t01), ByteAt<0>(q.t11));
+  across[4] = Across(fx, ByteAt<1>(q.t01), ByteAt<1>(q.t11));
+  across[5] = Across(fx, ByteAt<2>(q.t01), ByteAt<2>(q.t11));
+}
+
+// What the spans of one frame on one thread share, kept from one span to the next: the
+// quantities of each column, and the spot filtered across the span at the texel rows last
+// read. Rows of a frame repeat both: every row has the same columns, and the spot is
+// magnified, so that neighbouring rows read the same two texel rows.
+struct SpanCache {
+  uint64_t serial = 0;  // the frame, and the span [x0, x1)
+  uint32_t x0 = 0, x1 = 0;
+  std::vector<float> columns;
+  int32_t spotRows[2] = {-1, -1};  // the texel rows spotAcross holds, or none
+  std::vector<float> spotAcross;
+  std::vector<int32_t> spotTexels;  // those two rows, copied out of the tiles
+};
+
+// Makes room for `count` floats and returns where they start, aligned to a whole vector:
+// they are stored and loaded as vectors.
+float* VectorAligned(std::vector<float>* values, size_t count) {
+  const size_t lanes = hn::Lanes(df);
+  values->resize(count + lanes);
+  const uintptr_t start = (uintptr_t)values->data(), align = lanes * sizeof(float);
+  return (float*)((start + align - 1) & ~(uintptr_t)(align - 1));
+}
+
+void PrepareColumns(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, float* columns) {
+  const size_t lanes = hn::Lanes(df);
+  for (uint32_t x = x0; x < x1; x += (uint32_t)lanes, columns += kColumnQuantities * lanes) {
+    VF centreX = hn::Iota(df, (float)x) + K(0.5f);
+    VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
+    VF px = nx * K(frame.extX);
+    hn::Store(K(frame.ca) * px, df, columns);
+    hn::Store(K(-frame.sa) * px, df, columns + lanes);
+    hn::Store((px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f), df, columns + 2 * lanes);
+  }
+}
+
+// Copies texel row y of a texture into `to`, rounded up to whole tiles.
+void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
+  for (int32_t x = 0; x < t.width; x += 4) std::memcpy(to + x, TexelAddress(t, x, y), 16);
+}
+
+Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
+               SpanCache* cache) {
+  const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
+  Row row;
+  if (cache->serial != frame.serial || cache->x0 != x0 || cache->x1 != x1) {
+    cache->serial = frame.serial;
+    cache->x0 = x0;
+    cache->x1 = x1;
+    cache->spotRows[0] = cache->spotRows[1] = -1;
+    PrepareColumns(frame, x0, x1,
+                   VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes));
+  }
+  row.columns = VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes);
+  const float centreY = (float)y + 0.5f;
+  const float ny = 1.0f - 2.0f * (centreY / frame.resY);
+  const float py = ny * frame.extY;
+  row.saPy = frame.sa * py;
+  row.caPy = frame.ca * py;
+  const float g = (py - frame.bandCentre) / frame.bandHeight + 10.0f;
+  row.band = g <= 20.0f;
+  const VF f = Saturate(K(1.0f) - K(g) * K(0.05f));
+  for (int i = 0; i < 3; ++i) row.bandGradient[i] = K(frame.gradient[i]) * f;
+  row.bandStrength = K(0.62f) * f;
+  const float spy = (py - frame.spotY) / frame.spotScale + 10.24f;
+  row.spotInside = 0.0f <= spy && spy <= 20.48f;
+  if (!row.spotInside) return row;
+
+  // The spot's row position, as the scalar sampler finds it.
+  const SampledTexture& spot = frame.spot;
+  const float m = 1.0f - std::fabs(2.0f * (spy * 0.048828125f - 0.5f));
+  const float v = m * 0.991285f + 0.0043573f;
+  const float position = ::SafeTexelPosition(v * (float)spot.height - 0.5f);
+  const float y0 = FloorF(position);
+  row.spotFy = K(position - y0);
+  const int32_t texelRows[2] = {::AddressTexel((int32_t)y0, spot.height, spot.addressV),
+                                ::AddressTexel((int32_t)y0 + 1, spot.height, spot.addressV)};
+  row.spotAcrossReady = cache->spotRows[0] == texelRows[0] && cache->spotRows[1] == texelRows[1];
+  row.spotAcross = VectorAligned(&cache->spotAcross, vectors * 6 * lanes);
+  if (!row.spotAcrossReady) {
+    cache->spotRows[0] = texelRows[0];
+    cache->spotRows[1] = texelRows[1];
+    const size_t stride = (size_t)(spot.tilesPerRow * 4) + lanes;
+    if (cache->spotTexels.size() < 2 * stride) cache->spotTexels.resize(2 * stride);
+    for (int i = 0; i < 2; ++i) {
+      row.spotRows[i] = cache->spotTexels.data() + i * stride;
+      CopyTexelRow(spot, texelRows[i], cache->spotTexels.data() + i * stride);
+    }
+  }
+  return row;
+}
+
+// A span is shaded a chunk of vectors at a time, in two passes: the first locates every
+// vector's reads of the wall and requests their cache lines, the second reads, filters and
+// composes. The wall is read at texels far apart from one pixel to the next, and this way
+// its cache misses overlap with the work on the vectors before them.
+constexpr uint32_t kChunkVectors = 8;
+
+constexpr float kLightGround[3] = {0.96862745f, 0.96862745f, 0.9764706f};
+
+template <class Wall>
+void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, uint32_t x1,
+                   uint8_t* rgba) {
+  const uint32_t lanes = (uint32_t)hn::Lanes(df);
+  HWY_ALIGN int32_t packed[hn::MaxLanes(df)];
+  WallReads reads[kChunkVectors];
+  for (uint32_t chunk = x0; chunk < x1; chunk += kChunkVectors * lanes) {
+    const uint32_t vectors = std::min(kChunkVectors, (x1 - chunk + lanes - 1) / lanes);
+    for (uint32_t v = 0; v < vectors; ++v) {
+      const float* columns = row.columns + (chunk - x0 + v * lanes) * kColumnQuantities;
+      LocateOnWall<Wall>(frame, row, columns, reads[v]);
+      PrefetchWall(Wall::Base(frame.wall), reads[v]);
+    }
+    for (uint32_t v = 0; v < vectors; ++v) {
+      const uint32_t x = chunk + v * lanes;
+      const WallReads& r = reads[v];
+      VF spx = hn::Load(df, row.columns + (x - x0) * kColumnQuantities + 2 * lanes);
+      const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(20.48f));
+
+      // Off the wall: the fill, or the light variant's ground.
+      const float* ground = frame.light ? kLightGround : frame.fill;
+      VF c[3] = {K(ground[0]), K(ground[1]), K(ground[2])};
+      if (!hn::AllFalse(df, r.insideWall)) {
+        const VF fineAlpha = Wall::ReadAlpha(frame.wall, r.fine);
+        const Texel far = Wall::Read(frame.wall, r.far);
+        const Texel near = Wall::Read(frame.wall, r.near);
+        VF wall[3];
+        if (!frame.light) {
+          VF darken = K(1.0f) - K(0.5f) * Saturate(fineAlpha);
+          for (int i = 0; i < 3; ++i) wall[i] = Q(K(frame.fill[i]) * darken);
+          ComposeLayer(far, frame.farTint, 1.0f, wall);
+          ComposeLayer(near, frame.nearTint, 1.0f, wall);
+        } else {
+          VF shade = K(1.0f) - K(0.09f) * Saturate(fineAlpha);
+          wall[0] = hn::Floor(K(247.0f) * shade + K(0.5f)) * K(0.003921569f);
+          wall[1] = wall[0];
+          wall[2] = hn::Floor(K(249.0f) * shade + K(0.5f)) * K(0.003921569f);
+          ComposeLayer(far, frame.farTint, 0.55f, wall);
+          ComposeLayer(near, frame.nearTint, 0.65f, wall);
+        }
+        for (int i = 0; i < 3; ++i) c[i] = hn::IfThenElse(r.insideWall, wall[i], c[i]);
+      }
+
+      if (row.spotInside && !hn::AllFalse(df, insideSpot)) {
+        float* cached = row.spotAcross + (size_t)(x - x0) * 6;
+        VF across[6];
+        if (row.spotAcrossReady) {
+          for (int i = 0; i < 6; ++i) across[i] = hn::Load(df, cached + i * lanes);
+        } else {
+          VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(0.048828125f) - K(0.5f)));
+          FilterSpotAcross(frame.spot, row, mX * K(0.991285f) + K(0.0043573f), across);
+          for (int i = 0; i < 6; ++i) hn::Store(across[i], df, cached + i * lanes);
+        }
+        Texel spot;
+        for (int i = 0; i < 3; ++i) spot.c[i] = Down(row.spotFy, across[i], across[3 + i]);
+        for (int i = 0; i < 3; ++i) {
+          VF lit;
+          if (!frame.light) {
+            lit = Q(Saturate(spot.c[i] * c[i]));
+          } else {
+            VF weight = Saturate(K(1.3f) * spot.c[i]);
+            weight = weight * weight;
+            lit = Q(weight * (c[i] - K(1.0f)) + K(1.0f));
+          }
+          c[i] = hn::IfThenElse(insideSpot, lit, c[i]);
+        }
+      }
+
+      // The target stores Level(Saturate(c)). After the band, c is Q(v) with v in [0, 1]
+      // (c and the band's strength are), and the store of Q(v) is Level(v) itself for every
+      // level 0 .. 255.
+      VF level[3];
+      for (int i = 0; i < 3; ++i) {
+        if (!row.band)
+          level[i] = Level(Saturate(c[i]));
+        else if (frame.light)
+          level[i] = Level(MinOne(c[i] + row.bandStrength * (K(1.0f) - c[i])));
+        else
+          level[i] = Level(Saturate(c[i] + row.bandGradient[i]));
+      }
+      VI bytes = KI((int32_t)0xFF000000);
+      for (int i = 0; i < 3; ++i)
+        bytes = hn::Or(bytes, hn::ShiftLeftSame(WholeToInt(level[i]), 8 * i));
+      const uint32_t count = std::min(lanes, x1 - x);
+      if (count == lanes) {
+        hn::StoreU(bytes, di, (int32_t*)(void*)(rgba + (size_t)(x - x0) * 4));
+      } else {
+        hn::Store(bytes, di, packed);
+        std::memcpy(rgba + (size_t)(x - x0) * 4, packed, count * 4);
+      }
+    }
+  }
+}
+
+void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
+  thread_local SpanCache cache;
+  const Row row = PrepareRow(frame, y, x0, x1, &cache);
+  if (UsesGreyWall(frame.wall)) {
+    if (WallPositionsOrdinary(frame))
+      ShadeSpanWith<GreyWall<true>>(frame, row, x0, x1, rgba);
+    else
+      ShadeSpanWith<GreyWall<false>>(frame, row, x0, x1, rgba);
+  } else
+    ShadeSpanWith<ColourWall>(frame, row, x0, x1, rgba);
+}
+
+}  // namespace HWY_NAMESPACE
+}  // namespace background_vector
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace background_vector {
+HWY_EXPORT(ShadeSpan);
+}  // namespace background_vector
+
+namespace {
+bool VectorReady(const SampledTexture& t) {
+  auto pow2 = [](int32_t size) { return size > 0 && (size & (size - 1)) == 0; };
+  return t.tiles && (t.addressU != TextureAddress::Wrap || pow2(t.width)) &&
+         (t.addressV != TextureAddress::Wrap || pow2(t.height));
+}
+}  // namespace
+
+bool CanShadeBackgroundVector(const BackgroundFrame& frame) {
+  return VectorReady(frame.wall) && VectorReady(frame.spot);
+}
+
+void ShadeBackgroundSpanVector(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
+                               uint8_t* rgba) {
+  HWY_DYNAMIC_DISPATCH(background_vector::ShadeSpan)(frame, y, x0, x1, rgba);
+}
+#endif

@@ -1,0 +1,69 @@
+// The portable desktop's own records, shared by its files (windows, queue, shell, menus).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/desktop_control.h"
+#include "win32/user32.h"
+
+namespace desktop {
+
+struct WindowClass {
+  std::wstring name;
+  UINT style = 0;
+  WNDPROC proc = nullptr;
+  HINSTANCE instance = nullptr;
+  HCURSOR cursor = nullptr;
+  bool shell = false;  // one of the desktop shell's classes, not the program's
+};
+
+struct Window {
+  HWND handle = nullptr;
+  WindowClass windowClass;
+  std::wstring title;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  HWND parent = nullptr;  // set only for WS_CHILD windows; top-level windows have none
+  RECT rect = {0, 0, 0, 0};  // in the parent's client coordinates, screen for top-level
+  RECT normalRect = {0, 0, 0, 0};  // where a minimised window goes back to
+  std::vector<HWND> children;  // Z order, topmost first
+  bool destroying = false;
+};
+
+struct Desktop {
+  std::vector<RECT> monitors = {{0, 0, 1920, 1080}};
+  std::vector<WindowClass> classes;
+  std::map<HWND, std::unique_ptr<Window>> windows;
+  std::vector<HWND> topLevel;  // Z order, topmost first
+  std::vector<HWND> created;   // creation order, for the program-window listing
+  uintptr_t nextHandle = 0x20000;
+  HWND foreground = nullptr;
+  POINT cursorPos = {100, 100};
+  HCURSOR cursor = nullptr;
+  PortableShellLayout layout = PortableShellLayout::Classic;
+  HWND worker = nullptr;  // the worker window that Progman made, once asked
+};
+
+Desktop& State();
+Window* Find(HWND window);
+// The Z-ordered sibling list that holds the window (the top-level list or its parent's).
+std::vector<HWND>& Siblings(Window& window);
+RECT VirtualScreen();
+// Class and message names compare without regard to case, as on Windows.
+bool SameName(const std::wstring& a, const wchar_t* b);
+
+// The shell's part of a reset: its classes and windows for the current layout and monitors.
+void BuildShell();
+// From the program's first window class on, SIGINT and SIGTERM close its windows instead
+// of killing it.
+void InstallSignalHandlers();
+// Reset of the other files' state.
+void ResetQueue();
+void ResetMenus();
+void ResetTray();
+void ResetWallpaper();
+
+}  // namespace desktop
