@@ -1,6 +1,7 @@
 // The one header through which the program reaches the operating system and the
 // graphics system. On Windows these are the real SDK headers; elsewhere the portable
-// implementation in platform/portable provides the same names with the same meaning.
+// implementation in platform/portable provides the same names with the same meaning; its
+// headers admit the program only through here.
 #pragma once
 
 #ifdef _WIN32
@@ -10,10 +11,12 @@
 #include <dxgi1_2.h>
 #include <d3dcompiler.h>
 #else
+#define VELMORA_WIN32_SEAM
 #include "platform/portable/win32/win32_types.h"
 #include "platform/portable/win32/kernel.h"
 #include "platform/portable/win32/user32.h"
 #include "platform/portable/win32/shell.h"
 #include "platform/portable/win32/registry.h"
 #include "platform/portable/d3d11/d3d11.h"
+#undef VELMORA_WIN32_SEAM
 #endif

@@ -7,6 +7,8 @@
 // any rounding a GPU may use.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstdint>
 #include <vector>
 

@@ -2,6 +2,8 @@
 // image of a swap chain, and a count of live objects so tests can check nothing leaks.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstdint>
 #include <vector>
 

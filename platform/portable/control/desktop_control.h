@@ -3,6 +3,8 @@
 // wallpaper setting, the clock), and what a test may look at afterwards.
 #pragma once
 
+#include "layer_only.h"
+
 #include <string>
 #include <vector>
 

@@ -7,6 +7,8 @@
 // the WARP driver type gets the software device.
 #pragma once
 
+#include "layer_only.h"
+
 #include "win32/win32_types.h"
 
 // ---- COM ----------------------------------------------------------------------------------

@@ -5,6 +5,8 @@
 // system grants them on request.
 #pragma once
 
+#include "layer_only.h"
+
 #include <sys/mman.h>
 
 #include <cstdint>

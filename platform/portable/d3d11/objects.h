@@ -8,6 +8,8 @@
 // context's bindings (which may free children) and is freed when its last child goes.
 #pragma once
 
+#include "layer_only.h"
+
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>

@@ -3,6 +3,8 @@
 // top-left fill rule, facing and culling. Coverage comes out as one span per row.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstdint>
 #include <vector>
 

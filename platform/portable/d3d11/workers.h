@@ -2,6 +2,8 @@
 // with the calling thread, which waits until all are shaded.
 #pragma once
 
+#include "layer_only.h"
+
 // Runs task(context, i) for every i in [0, count) on the workers and the calling thread;
 // returns when all have finished. Tasks must not call RunTasks themselves.
 void RunTasks(int count, void (*task)(void* context, int index), void* context);

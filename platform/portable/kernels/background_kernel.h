@@ -4,6 +4,8 @@
 // by PrepareBackgroundFrame; the per-pixel work is ShadeBackgroundPixel.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstdint>
 
 #include "constant_buffer.h"

@@ -3,6 +3,8 @@
 // in the same order as ShadeBackgroundSpan, so the bytes are the same.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstdint>
 
 #include "kernels/background_kernel.h"

@@ -2,6 +2,8 @@
 // of vertex i of the one triangle that covers the target.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstdint>
 
 void FullscreenVertexPosition(uint32_t vertexId, float position[4]);

@@ -4,6 +4,8 @@
 // at u * size - 0.5, weights from the fraction, wrap or clamp addressing per axis.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cmath>
 #include <cstdint>
 

@@ -2,6 +2,8 @@
 // sources it has kernels for (64-bit FNV-1a over the bytes).
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstddef>
 #include <cstdint>
 

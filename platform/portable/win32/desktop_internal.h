@@ -1,6 +1,8 @@
 // The portable desktop's own records, shared by its files (windows, queue, shell, menus).
 #pragma once
 
+#include "layer_only.h"
+
 #include <map>
 #include <memory>
 #include <string>

@@ -2,6 +2,8 @@
 // module's own file and resources, the user's interface language, the named mutex.
 #pragma once
 
+#include "layer_only.h"
+
 #include "win32/win32_types.h"
 
 #include <cstdio>

@@ -2,6 +2,8 @@
 // config directory ($XDG_CONFIG_HOME, else ~/.config) and replaced atomically on every write.
 #pragma once
 
+#include "layer_only.h"
+
 #include "win32/win32_types.h"
 
 typedef LONG LSTATUS;

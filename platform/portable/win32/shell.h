@@ -1,6 +1,8 @@
 // Portable shell: the notification area and the desktop wallpaper setting.
 #pragma once
 
+#include "layer_only.h"
+
 #include "win32/win32_types.h"
 
 #define NIM_ADD 0x00000000

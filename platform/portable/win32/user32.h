@@ -2,6 +2,8 @@
 // cursor, popup menus and message boxes, with the values and semantics of Win32.
 #pragma once
 
+#include "layer_only.h"
+
 #include "win32/win32_types.h"
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);

@@ -21,6 +21,8 @@
 // UTF-8 at the file-system boundary.
 #pragma once
 
+#include "layer_only.h"
+
 #include <cstddef>
 #include <cstdint>
 
