@@ -9,18 +9,18 @@
 #include "anim/phase_clock.h"
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/resources.h"
 #include "render/frame_dump.h"
 #include "render/renderer.h"
 #include "shell/desktop.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 #include "shell/tray.h"
+#include "shell/window_classes.h"
 
 namespace {
 
 const wchar_t* const kMutexName = L"VelmoraTitleLive.SingleInstance";
-const wchar_t* const kMainWindowClass = L"VelmoraTitleLive";
-const wchar_t* const kTrayWindowClass = L"VelmoraTitleLiveTray";
 // A stall (a dragged window, a modal menu, a suspended machine) moves the animation by at
 // most this many seconds times the speed.
 const double kLongestStep = 0.25;
@@ -29,26 +29,10 @@ const DWORD kIdleSleepMilliseconds = 50;
 // Each setting comes from its option when given (used unchanged, without a range test),
 // else from its stored value when that is in range, else from its default.
 void ResolveSettings() {
-  DWORD stored = 0;
-  if (gApp.sceneGiven)
-    gApp.scene = gApp.optScene;
-  else
-    gApp.scene = ReadStoredSetting(L"Scene", 1, &stored) ? (SceneId)stored : kSceneTitle;
-
-  if (gApp.speedGiven)
-    gApp.speed = gApp.optSpeed;
-  else
-    gApp.speed = ReadStoredSetting(L"Speed", 1000, &stored) ? (float)stored / 100.0f : 1.0f;
-
-  if (gApp.toneGiven)
-    gApp.tone = gApp.optTone;
-  else
-    gApp.tone = ReadStoredSetting(L"Tone", 2, &stored) ? (ToneId)stored : kToneOriginal;
-
-  if (gApp.langGiven)
-    gApp.lang = gApp.optLang;
-  else
-    gApp.lang = ReadStoredSetting(L"Lang", 3, &stored) ? (LangId)stored : kLangAuto;
+  gApp.scene = gApp.sceneGiven ? gApp.optScene : (SceneId)ReadStoredSetting(kStoredScene);
+  gApp.speed = gApp.speedGiven ? gApp.optSpeed : SpeedFromPercent(ReadStoredSetting(kStoredSpeed));
+  gApp.tone = gApp.toneGiven ? gApp.optTone : (ToneId)ReadStoredSetting(kStoredTone);
+  gApp.lang = gApp.langGiven ? gApp.optLang : (LangId)ReadStoredSetting(kStoredLang);
 }
 
 void RegisterMainWindowClass() {
@@ -64,11 +48,10 @@ void RegisterMainWindowClass() {
 }
 
 // The options first (the wallpaper wins over the window), then the stored mode.
-int32_t ChooseDisplayMode() {
+DisplayMode ChooseDisplayMode() {
   if (gApp.optWallpaper) return kModeWallpaper;
   if (gApp.optWindow) return kModeWindowed;
-  DWORD stored = 0;
-  return ReadStoredSetting(L"Mode", 2, &stored) ? (int32_t)stored : kModeFullscreen;
+  return (DisplayMode)ReadStoredSetting(kStoredMode);
 }
 
 // The hidden window that owns the tray icon, and the icon; true when the icon was added.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "app/resources.h"
 #include "i18n/texts.h"
 #include "render/frame_constants.h"
 

@@ -6,15 +6,6 @@
 #include "anim/anim_values.h"
 #include "platform/win32.h"
 
-// Resource identifiers of the program's data (type RCDATA) and its icon.
-enum ResourceId : int {
-  IconProgram = 1,
-  ResourceWallTexture = 101,
-  ResourceSpotTexture = 102,
-  ResourcePixelShader = 103,
-  ResourceVertexShader = 104,
-};
-
 bool StartRenderer(bool offscreen);
 bool CreateSwapChain();
 bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,

@@ -10,17 +10,12 @@
 #include "shell/desktop.h"
 #include "shell/settings.h"
 #include "shell/tray.h"
+#include "shell/window_classes.h"
 
 namespace {
 
-const wchar_t* const kMainWindowClass = L"VelmoraTitleLive";
 const LONG kFirstClientWidth = 1280;
 const LONG kFirstClientHeight = 720;
-
-int32_t CurrentMode() {
-  if (gApp.wallpaperActive) return kModeWallpaper;
-  return gApp.fullscreen ? kModeFullscreen : kModeWindowed;
-}
 
 HMONITOR PrimaryMonitor() { return MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY); }
 
@@ -129,6 +124,11 @@ void HandleKey(WPARAM key) {
 
 }  // namespace
 
+DisplayMode CurrentDisplayMode() {
+  if (gApp.wallpaperActive) return kModeWallpaper;
+  return gApp.fullscreen ? kModeFullscreen : kModeWindowed;
+}
+
 void CreateMainWindow(int32_t mode) {
   RECT monitor = ChooseMonitor();
   if (gApp.mainWindow) TearDownMainWindow();
@@ -166,12 +166,6 @@ void CreateMainWindow(int32_t mode) {
   gApp.renderHeight = client.bottom - client.top;
   // At start-up the renderer does not exist yet and makes the swap chain itself.
   if (gApp.device && !CreateSwapChain()) ExitProcess(ExitStartFailed);
-}
-
-void SetDisplayMode(int32_t mode) {
-  if (mode == CurrentMode()) return;
-  CreateMainWindow(mode);
-  WriteStoredSetting(L"Mode", (DWORD)CurrentMode());
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

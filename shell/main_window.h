@@ -3,8 +3,10 @@
 
 #include <cstdint>
 
+#include "app/app_state.h"
 #include "platform/win32.h"
 
 void CreateMainWindow(int32_t mode);
-void SetDisplayMode(int32_t mode);
+// Wallpaper while the window is the desktop's, else fullscreen or windowed.
+DisplayMode CurrentDisplayMode();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,25 +1,28 @@
-// The user's settings under HKEY_CURRENT_USER\Software\VelmoraTitleLive, the playback-speed
-// steps, and the autostart entry under the Run key.
+// The user's settings under HKEY_CURRENT_USER\Software\VelmoraTitleLive and their setters,
+// the playback-speed steps, and the autostart entry under the Run key.
 #include "shell/settings.h"
 
 #include <cmath>
 #include <cwctype>
 
-#include "app/app_state.h"
+#include "i18n/texts.h"
+#include "shell/main_window.h"
+#include "shell/tray.h"
 
-bool ReadStoredSetting(const wchar_t* name, DWORD maxAccepted, DWORD* value) {
+DWORD ReadStoredSetting(const StoredSetting& setting) {
   DWORD stored = 0, size = sizeof(stored);
-  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_DWORD, nullptr, &stored,
-                   &size) != ERROR_SUCCESS)
-    return false;
-  if (stored > maxAccepted) return false;
-  *value = stored;
-  return true;
+  if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, setting.name, RRF_RT_REG_DWORD, nullptr,
+                   &stored, &size) != ERROR_SUCCESS)
+    return setting.defaultValue;
+  return stored <= setting.maxAccepted ? stored : setting.defaultValue;
 }
 
-void WriteStoredSetting(const wchar_t* name, DWORD value) {
-  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, name, REG_DWORD, &value, sizeof(value));
+void WriteStoredSetting(const StoredSetting& setting, DWORD value) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, setting.name, REG_DWORD, &value,
+                  sizeof(value));
 }
+
+float SpeedFromPercent(DWORD percent) { return (float)percent / 100.0f; }
 
 DWORD SpeedToPercent(float speed) {
   float percent = speed * 100.0f + 0.5f;
@@ -30,19 +33,34 @@ DWORD SpeedToPercent(float speed) {
   return (DWORD)percent;
 }
 
-void SetScene(int32_t scene) {
+void SetScene(SceneId scene) {
   gApp.scene = scene;
-  WriteStoredSetting(L"Scene", (DWORD)scene);
+  WriteStoredSetting(kStoredScene, (DWORD)scene);
 }
 
-void SetTone(int32_t tone) {
+void SetTone(ToneId tone) {
   gApp.tone = tone;
-  WriteStoredSetting(L"Tone", (DWORD)tone);
+  WriteStoredSetting(kStoredTone, (DWORD)tone);
 }
 
 void SetSpeed(float speed) {
   gApp.speed = speed;
-  WriteStoredSetting(L"Speed", SpeedToPercent(speed));
+  WriteStoredSetting(kStoredSpeed, SpeedToPercent(speed));
+}
+
+// The window title and the tray tooltip follow the new language at once.
+void SetLanguage(LangId lang) {
+  gApp.lang = lang;
+  WriteStoredSetting(kStoredLang, (DWORD)lang);
+  if (gApp.mainWindow) SetWindowTextW(gApp.mainWindow, GetText(AppTitle));
+  UpdateTrayTip();
+}
+
+// Asking for the mode in force changes nothing and writes nothing.
+void SetDisplayMode(DisplayMode mode) {
+  if (mode == CurrentDisplayMode()) return;
+  CreateMainWindow(mode);
+  WriteStoredSetting(kStoredMode, (DWORD)CurrentDisplayMode());
 }
 
 // Ties go to the lower step.

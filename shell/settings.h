@@ -1,9 +1,11 @@
-// Settings persistence under the current user's registry key, speed steps and autostart.
+// Settings persistence under the current user's registry key, the setters, the speed
+// steps and autostart.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "app/app_state.h"
 #include "platform/win32.h"
 
 inline constexpr const wchar_t* kSettingsKey = L"Software\\VelmoraTitleLive";
@@ -14,17 +16,37 @@ inline constexpr int kSpeedStepCount = 9;
 inline constexpr float SpeedSteps[kSpeedStepCount] = {0.0f, 0.25f, 0.5f, 0.75f, 1.0f,
                                                       1.5f, 2.0f,  3.0f, 5.0f};
 
-// Reads one stored REG_DWORD; true with the value when it exists and is at most maxAccepted
-// (compared unsigned), false otherwise.
-bool ReadStoredSetting(const wchar_t* name, DWORD maxAccepted, DWORD* value);
-void WriteStoredSetting(const wchar_t* name, DWORD value);
+// One REG_DWORD value under the settings key: its name, the largest number accepted
+// (compared unsigned, so a negative number is out of range) and the default that a
+// missing, mistyped or out-of-range value gives.
+struct StoredSetting {
+  const wchar_t* name;
+  DWORD maxAccepted;
+  DWORD defaultValue;
+};
+inline constexpr StoredSetting kStoredScene = {L"Scene", 1, kSceneTitle};
+inline constexpr StoredSetting kStoredSpeed = {L"Speed", 1000, 100};  // percent
+inline constexpr StoredSetting kStoredTone = {L"Tone", 2, kToneOriginal};
+inline constexpr StoredSetting kStoredLang = {L"Lang", 3, kLangAuto};
+inline constexpr StoredSetting kStoredMode = {L"Mode", 2, kModeFullscreen};
 
+// The stored value when it is in range, else the setting's default.
+DWORD ReadStoredSetting(const StoredSetting& setting);
+void WriteStoredSetting(const StoredSetting& setting, DWORD value);
+
+// The speed is stored in whole percent.
+float SpeedFromPercent(DWORD percent);
 DWORD SpeedToPercent(float speed);
-void SetScene(int32_t scene);
-void SetTone(int32_t tone);
+
+// The setters: each changes its field of gApp and stores the new value at once.
+void SetScene(SceneId scene);
+void SetTone(ToneId tone);
 void SetSpeed(float speed);
-int NearestSpeedIndex();
 void StepSpeed(int steps);
+void SetLanguage(LangId lang);
+void SetDisplayMode(DisplayMode mode);
+
+int NearestSpeedIndex();
 
 std::wstring AutostartCommand();
 bool IsAutostartEnabled();

@@ -8,7 +8,7 @@
 
 #include "app/app_state.h"
 #include "i18n/texts.h"
-#include "render/renderer.h"
+#include "app/resources.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 
@@ -166,12 +166,8 @@ void HandleCommand(int id) {
     SetLanguage(id - CMD_LANG_FIRST);
 }
 
-void SetLanguage(int32_t lang) {
-  gApp.lang = lang;
-  WriteStoredSetting(L"Lang", (DWORD)lang);
-  if (gApp.mainWindow) SetWindowTextW(gApp.mainWindow, GetText(AppTitle));
-  if (gApp.trayIcon.hWnd) {
-    CopyTip();
-    Shell_NotifyIconW(NIM_MODIFY, &gApp.trayIcon);
-  }
+void UpdateTrayTip() {
+  if (!gApp.trayIcon.hWnd) return;
+  CopyTip();
+  Shell_NotifyIconW(NIM_MODIFY, &gApp.trayIcon);
 }

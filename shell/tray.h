@@ -26,4 +26,5 @@ bool AddTrayIcon();
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void ShowContextMenu(HWND owner);
 void HandleCommand(int id);
-void SetLanguage(int32_t lang);
+// The tooltip in the language in force, on the icon if there is one.
+void UpdateTrayTip();

@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "platform/portable/control/d3d11_control.h"
 #include "platform/win32.h"
+#include "app/resources.h"
 #include "render/renderer.h"
 
 namespace {

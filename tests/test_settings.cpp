@@ -43,19 +43,19 @@ class Settings : public ::testing::Test {
 };
 
 TEST_F(Settings, StoredValuesAreAcceptedOnlyInRange) {
-  DWORD value = 77;
-  EXPECT_FALSE(ReadStoredSetting(L"Scene", 1, &value)) << "missing";
-  EXPECT_EQ(value, 77u) << "a refused read leaves the output alone";
+  const StoredSetting odd = {L"Odd", 5, 4};
+  EXPECT_EQ(ReadStoredSetting(odd), 4u) << "missing";
 
-  // The range edges are the start-up tests' table.
+  // The range edges of the real settings are the start-up tests' table.
   const wchar_t text[] = L"1";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"Tone", REG_SZ, text, sizeof(text)),
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"Odd", REG_SZ, text, sizeof(text)),
             ERROR_SUCCESS);
-  EXPECT_FALSE(ReadStoredSetting(L"Tone", 2, &value)) << "a string is not a number";
+  EXPECT_EQ(ReadStoredSetting(odd), 4u) << "a string is not a number";
 
-  WriteStoredSetting(L"Lang", 3);
-  EXPECT_TRUE(ReadStoredSetting(L"Lang", 3, &value));
-  EXPECT_EQ(value, 3u);
+  WriteStoredSetting(odd, 5);
+  EXPECT_EQ(ReadStoredSetting(odd), 5u);
+  WriteStoredSetting(odd, 6);
+  EXPECT_EQ(ReadStoredSetting(odd), 4u) << "above the range";
 }
 
 TEST_F(Settings, PercentRoundsToTheNearestWholeNumber) {
