@@ -3,18 +3,22 @@
 // The program is written once against the Win32, shell, registry and Direct3D 11 names.
 // On a system without them, platform/portable provides the subset the program calls, with
 // Windows' semantics wherever the program relies on them:
-//   - kernel.h    command line and its splitting, the tick count, process id, performance
-//                 counter, Sleep, last error, the module's file name and resources, the
-//                 user's UI language, and a named mutex that is a real cross-process lock;
-//   - user32.h    an in-process desktop: monitors, window classes and windows with styles,
-//                 parents and rectangles, one message queue for the thread, the shell's
-//                 Progman / SHELLDLL_DefView / WorkerW windows, popup menus, message boxes;
-//   - shell.h     the notification area and the wallpaper setting;
-//   - registry.h  the current user's registry, kept in one file under the XDG config
-//                 directory and written atomically;
-//   - d3d11.h     a software Direct3D 11 device and DXGI swap chains: block-compressed
-//                 textures, samplers, render targets, staging copies, a triangle rasterizer
-//                 and the program's two shaders as C++ kernels.
+//   - win32/kernel.h    command line and its splitting, the tick count, process id,
+//                       performance counter, Sleep, last error, the module's file name and
+//                       resources, the user's UI language, and a named mutex that is a real
+//                       cross-process lock;
+//   - win32/user32.h    an in-process desktop: monitors, window classes and windows with
+//                       styles, parents and rectangles, one message queue for the thread,
+//                       the shell's Progman / SHELLDLL_DefView / WorkerW windows, popup
+//                       menus, message boxes;
+//   - win32/shell.h     the notification area and the wallpaper setting;
+//   - win32/registry.h  the current user's registry, kept in one file under the XDG config
+//                       directory;
+//   - d3d11/d3d11.h     a software Direct3D 11 device and DXGI swap chains: block-compressed
+//                       textures (decoded by blocks/), samplers, render targets, staging
+//                       copies, a triangle rasterizer and the program's two shaders as the
+//                       C++ kernels of kernels/;
+//   - control/          what tests and benchmarks do to the desktop and the device.
 // Left out: GDI drawing, real screens and input devices (tests and signals drive the
 // desktop instead), threads other than the program's one, security attributes, and every
 // call the program does not make. Texts are wchar_t (UTF-32 here); paths are converted to
