@@ -134,6 +134,11 @@ enum DXGI_ALPHA_MODE {
 #define DXGI_ERROR_NOT_FOUND ((HRESULT)0x887A0002L)
 #define DXGI_ERROR_UNSUPPORTED ((HRESULT)0x887A0004L)
 #define DXGI_ERROR_DEVICE_REMOVED ((HRESULT)0x887A0005L)
+#define DXGI_ERROR_DEVICE_HUNG ((HRESULT)0x887A0006L)
+#define DXGI_ERROR_DEVICE_RESET ((HRESULT)0x887A0007L)
+#define DXGI_STATUS_OCCLUDED ((HRESULT)0x087A0001L)
+
+#define DXGI_PRESENT_TEST 0x00000001UL
 
 // ---- Structures ---------------------------------------------------------------------------
 
@@ -308,6 +313,7 @@ struct ID3D11Device : IUnknown {
   virtual HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* desc,
                                         ID3D11RasterizerState** state) = 0;
   virtual void GetImmediateContext(ID3D11DeviceContext** context) = 0;
+  virtual HRESULT GetDeviceRemovedReason() = 0;
 };
 
 struct IDXGIObject : IUnknown {

@@ -71,6 +71,7 @@ void Context::UnbindTarget(Texture* texture) {
 HRESULT Context::Map(ID3D11Resource* resource, UINT subresource, D3D11_MAP mapType, UINT,
                      D3D11_MAPPED_SUBRESOURCE* mapped) {
   if (mapped) *mapped = {};
+  if (device_->Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   if (!resource || !mapped || subresource != 0) return E_INVALIDARG;
   if (Buffer* buffer = dynamic_cast<Buffer*>(resource)) {
     bool writable = buffer->Desc().Usage == D3D11_USAGE_DYNAMIC &&
@@ -107,8 +108,9 @@ void Context::Unmap(ID3D11Resource* resource, UINT subresource) {
 void Context::CopyResource(ID3D11Resource* destination, ID3D11Resource* source) {
   Texture* to = dynamic_cast<Texture*>(destination);
   Texture* from = dynamic_cast<Texture*>(source);
-  // As in Direct3D, a copy between resources that do not match does nothing.
-  if (!to || !from || to == from) return;
+  // As in Direct3D, a copy between resources that do not match does nothing, and nor does
+  // any copy on a removed device.
+  if (!to || !from || to == from || device_->Removed()) return;
   const D3D11_TEXTURE2D_DESC &a = to->Desc(), &b = from->Desc();
   if (a.Width != b.Width || a.Height != b.Height || a.Format != b.Format ||
       a.Usage == D3D11_USAGE_IMMUTABLE || to->pixels.size() != from->pixels.size() ||
@@ -145,7 +147,7 @@ SampledTexture BindTexture(ShaderResourceView* view, SamplerState* sampler) {
 
 void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
   RenderTargetView* view = target_.Get();
-  if (!view || !vertexShader_.Get() || !pixelShader_.Get() || !hasViewport_ ||
+  if (device_->Removed() || !view || !vertexShader_.Get() || !pixelShader_.Get() || !hasViewport_ ||
       topology_ != D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST)
     return;
   Texture* target = view->Target();
