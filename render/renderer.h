@@ -15,7 +15,12 @@ enum ResourceId : int {
   ResourceVertexShader = 104,
 };
 
+// Creates the device and every other renderer object (the swap chain too, unless
+// offscreen); on failure it shows the error box first.
 bool StartRenderer(bool offscreen);
+// The same for the current main window after the device was lost, without an error box;
+// on failure nothing of the renderer is left.
+bool RestartRenderer();
 bool CreateSwapChain();
 bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
                  ID3D11ShaderResourceView** view);

@@ -1,5 +1,6 @@
 // The immediate context of the software device: bindings, Map, CopyResource and Draw.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/portable/background_kernel_vector.h"
@@ -9,6 +10,14 @@
 #include "render/frame_constants.h"
 #include "shaders/background_kernel.h"
 #include "shaders/fullscreen_kernel.h"
+
+namespace {
+
+std::atomic<int> gDrawCount{0};
+
+}  // namespace
+
+int PortableDrawCount() { return gDrawCount; }
 
 namespace portable_d3d {
 
@@ -152,6 +161,7 @@ void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
     return;
   Texture* target = view->Target();
   const UINT width = target->Desc().Width, height = target->Desc().Height;
+  ++gDrawCount;
 
   // Reads past the end of a bound constant buffer, or of none, give zeros.
   FrameConstants constants = {};

@@ -33,6 +33,9 @@ int PortableLiveObjectCount();
 // their frame (not tests, not presents to an occluded window, not failed ones).
 int PortablePresentCount();
 
+// Number of Draw calls since start that shaded a target.
+int PortableDrawCount();
+
 // Threads that shade each draw, the calling thread included; 0 restores the default of
 // one per processor. Results do not depend on it.
 void PortableSetWorkerThreads(int count);
