@@ -18,6 +18,15 @@ inline constexpr ToneId kToneOriginal = 0, kToneBrightened = 1, kToneLight = 2;
 inline constexpr LangId kLangAuto = 0, kLangChinese = 1, kLangEnglish = 2, kLangJapanese = 3;
 inline constexpr DisplayMode kModeFullscreen = 0, kModeWindowed = 1, kModeWallpaper = 2;
 
+// What a presented frame was drawn from: a frame with the same inputs looks the same.
+struct ShownFrame {
+  AnimValues values;
+  int32_t width;
+  int32_t height;
+  SceneId scene;
+  ToneId tone;
+};
+
 struct AppState {
   // A. Command-line overrides: written only by the command-line parser.
   bool optWindow = false;
@@ -85,6 +94,15 @@ struct AppState {
   ID3D11ShaderResourceView* spotView = nullptr;
   ID3D11SamplerState* wallSampler = nullptr;
   ID3D11SamplerState* spotSampler = nullptr;
+
+  // G. Frame pacing and device recovery.
+  bool pictureCurrent = false;  // the window shows `picture`; cleared by whatever may have
+                                // changed what it shows (resize, exposure, new swap chain)
+  ShownFrame picture = {};
+  bool occluded = false;        // the last present found the window hidden
+  bool deviceLost = false;      // the renderer is gone after a removed or reset device
+  int32_t rebuildsLeft = 3;     // renderer rebuilds allowed before a quiet minute
+  int64_t lastRebuild = 0;      // performance counter at the last rebuild, 0 before any
 };
 
 extern AppState gApp;

@@ -9,7 +9,9 @@
 #include "anim/phase_clock.h"
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/frame_pacing.h"
 #include "app/resources.h"
+#include "render/device_recovery.h"
 #include "render/frame_dump.h"
 #include "render/renderer.h"
 #include "shell/desktop.h"
@@ -24,7 +26,6 @@ const wchar_t* const kMutexName = L"VelmoraTitleLive.SingleInstance";
 // A stall (a dragged window, a modal menu, a suspended machine) moves the animation by at
 // most this many seconds times the speed.
 const double kLongestStep = 0.25;
-const DWORD kIdleSleepMilliseconds = 50;
 
 // Each setting comes from its option when given (used unchanged, without a range test),
 // else from its stored value when that is in range, else from its default.
@@ -136,14 +137,8 @@ bool RunLoopPass(MainLoop* loop) {
   AnimValues values;
   ComputeAnimValues(loop->shownTime, &values);
 
-  if (gApp.renderTargetView) {
-    DrawFrame(gApp.renderTargetView, (uint32_t)gApp.renderWidth, (uint32_t)gApp.renderHeight,
-              values);
-    gApp.swapChain->Present(1, 0);
-  } else {
-    // No target after a failed resize: keep answering messages without drawing.
-    Sleep(kIdleSleepMilliseconds);
-  }
+  if (gApp.deviceLost) RecoverDevice(now.QuadPart);
+  ShowFrame(values);
   loop->previous = now.QuadPart;
   return true;
 }

@@ -132,5 +132,8 @@ std::wstring FormatErrorMessage(const wchar_t* text, uint32_t code) {
 
 void ShowErrorBox(const wchar_t* text, uint32_t code) {
   std::wstring message = FormatErrorMessage(text, code);
-  MessageBoxW(nullptr, message.c_str(), GetText(AppTitle), MB_ICONERROR);
+  // Above every window: the fullscreen window is topmost, and an ordinary box would open
+  // under it, out of sight.
+  MessageBoxW(nullptr, message.c_str(), GetText(AppTitle),
+              MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
 }

@@ -33,7 +33,7 @@ HRESULT CompileShader(int resourceId, const char* entryPoint, const char* target
   return result;
 }
 
-bool CreateShaders() {
+HRESULT CreateShaders() {
   ID3DBlob* code = nullptr;
   HRESULT result = CompileShader(ResourceVertexShader, "VSMain", "vs_5_0", &code);
   if (SUCCEEDED(result)) {
@@ -47,11 +47,7 @@ bool CreateShaders() {
                                             nullptr, &gApp.pixelShader);
     ReleaseObject(code);
   }
-  if (FAILED(result)) {
-    ShowErrorBox(GetText(ErrShaders), (uint32_t)result);
-    return false;
-  }
-  return true;
+  return result;
 }
 
 UINT BlockBytes(DXGI_FORMAT format) { return format == DXGI_FORMAT_BC1_UNORM ? 8 : 16; }
@@ -81,77 +77,16 @@ void SetRasterizerState() {
   ReleaseObject(state);
 }
 
-}  // namespace
-
-bool StartRenderer(bool offscreen) {
-  ReleaseRenderer();
-
-  const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_0, D3D_FEATURE_LEVEL_10_1,
-                                      D3D_FEATURE_LEVEL_10_0};
-  HRESULT result = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, levels, 3,
-                                     D3D11_SDK_VERSION, &gApp.device, nullptr, &gApp.context);
-  if (FAILED(result)) {
-    // Without a usable hardware device the software rasterizer draws the same picture.
-    ReleaseObject(gApp.context);
-    ReleaseObject(gApp.device);
-    result = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, 0, levels, 3,
-                               D3D11_SDK_VERSION, &gApp.device, nullptr, &gApp.context);
-  }
-  if (FAILED(result)) {
-    ReleaseObject(gApp.context);
-    ReleaseObject(gApp.device);
-    ShowErrorBox(GetText(ErrDevice), (uint32_t)result);
-    return false;
-  }
-
-  if (!offscreen && !CreateSwapChain()) return false;
-  if (!CreateShaders()) return false;
-
-  D3D11_BUFFER_DESC bufferDesc = {};
-  bufferDesc.ByteWidth = sizeof(FrameConstants);
-  bufferDesc.Usage = D3D11_USAGE_DYNAMIC;
-  bufferDesc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
-  bufferDesc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
-  gApp.device->CreateBuffer(&bufferDesc, nullptr, &gApp.constantBuffer);
-
-  if (!LoadTexture(ResourceWallTexture, 2048, DXGI_FORMAT_BC3_UNORM, 8192, &gApp.wallView))
-    return false;
-  if (!LoadTexture(ResourceSpotTexture, 512, DXGI_FORMAT_BC1_UNORM, 1024, &gApp.spotView))
-    return false;
-
-  SetRasterizerState();
-  CreateSamplers();
-  return true;
-}
-
-void ReleaseRenderer() {
-  if (gApp.context) gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
-  ReleaseObject(gApp.spotSampler);
-  ReleaseObject(gApp.wallSampler);
-  ReleaseObject(gApp.spotView);
-  ReleaseObject(gApp.wallView);
-  ReleaseObject(gApp.constantBuffer);
-  ReleaseObject(gApp.pixelShader);
-  ReleaseObject(gApp.vertexShader);
-  ReleaseObject(gApp.renderTargetView);
-  ReleaseObject(gApp.swapChain);
-  ReleaseObject(gApp.context);
-  ReleaseObject(gApp.device);
-}
-
-bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
-                 ID3D11ShaderResourceView** view) {
+HRESULT UploadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
+                      ID3D11ShaderResourceView** view) {
   DWORD size = 0;
   const void* payload = LockProgramResource(resourceId, &size);
   // The device reads (edge / 4) rows of blocks at rowPitch: a shorter payload is refused
   // rather than read past its end.
   const uint64_t rows = edge / 4;
   const uint64_t needed = rows == 0 ? 0 : (rows - 1) * rowPitch + rows * BlockBytes(format);
-  if (!payload || size < needed) {
-    ShowErrorBox(GetText(ErrTextures),
-                 (uint32_t)(payload ? E_INVALIDARG : HRESULT_FROM_WIN32(ERROR_RESOURCE_NOT_FOUND)));
-    return false;
-  }
+  if (!payload) return HRESULT_FROM_WIN32(ERROR_RESOURCE_NOT_FOUND);
+  if (size < needed) return E_INVALIDARG;
 
   D3D11_TEXTURE2D_DESC desc = {};
   desc.Width = edge;
@@ -165,17 +100,14 @@ bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
   D3D11_SUBRESOURCE_DATA initial = {payload, rowPitch, 0};
   ID3D11Texture2D* texture = nullptr;
   HRESULT result = gApp.device->CreateTexture2D(&desc, &initial, &texture);
-  if (FAILED(result)) {
-    ShowErrorBox(GetText(ErrTextures), (uint32_t)result);
-    return false;
-  }
+  if (FAILED(result)) return result;
   ReleaseObject(*view);
   gApp.device->CreateShaderResourceView(texture, nullptr, view);
   ReleaseObject(texture);
-  return true;
+  return S_OK;
 }
 
-bool CreateSwapChain() {
+HRESULT MakeSwapChain() {
   IDXGIDevice* dxgiDevice = nullptr;
   IDXGIAdapter* adapter = nullptr;
   IDXGIFactory2* factory = nullptr;
@@ -207,9 +139,7 @@ bool CreateSwapChain() {
                                                nullptr, &gApp.swapChain);
     }
   }
-  if (FAILED(result)) {
-    ShowErrorBox(GetText(ErrSwapChain), (uint32_t)result);
-  } else {
+  if (SUCCEEDED(result)) {
     factory->MakeWindowAssociation(gApp.mainWindow,
                                    DXGI_MWA_NO_WINDOW_CHANGES | DXGI_MWA_NO_ALT_ENTER);
     ID3D11Texture2D* buffer = nullptr;
@@ -217,10 +147,112 @@ bool CreateSwapChain() {
     if (SUCCEEDED(gApp.swapChain->GetBuffer(0, IID_ID3D11Texture2D, (void**)&buffer)))
       gApp.device->CreateRenderTargetView(buffer, nullptr, &gApp.renderTargetView);
     ReleaseObject(buffer);
+    // A new chain shows nothing yet.
+    gApp.pictureCurrent = false;
   }
   ReleaseObject(factory);
   ReleaseObject(adapter);
   ReleaseObject(dxgiDevice);
+  return result;
+}
+
+HRESULT CreateRendererObjects(bool offscreen, TextId* failed) {
+  ReleaseRenderer();
+
+  const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_0, D3D_FEATURE_LEVEL_10_1,
+                                      D3D_FEATURE_LEVEL_10_0};
+  HRESULT result = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr, 0, levels, 3,
+                                     D3D11_SDK_VERSION, &gApp.device, nullptr, &gApp.context);
+  if (FAILED(result)) {
+    // Without a usable hardware device the software rasterizer draws the same picture.
+    ReleaseObject(gApp.context);
+    ReleaseObject(gApp.device);
+    result = D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_WARP, nullptr, 0, levels, 3,
+                               D3D11_SDK_VERSION, &gApp.device, nullptr, &gApp.context);
+  }
+  if (FAILED(result)) {
+    ReleaseObject(gApp.context);
+    ReleaseObject(gApp.device);
+    *failed = ErrDevice;
+    return result;
+  }
+
+  if (!offscreen && FAILED(result = MakeSwapChain())) {
+    *failed = ErrSwapChain;
+    return result;
+  }
+  if (FAILED(result = CreateShaders())) {
+    *failed = ErrShaders;
+    return result;
+  }
+
+  D3D11_BUFFER_DESC bufferDesc = {};
+  bufferDesc.ByteWidth = sizeof(FrameConstants);
+  bufferDesc.Usage = D3D11_USAGE_DYNAMIC;
+  bufferDesc.BindFlags = D3D11_BIND_CONSTANT_BUFFER;
+  bufferDesc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
+  gApp.device->CreateBuffer(&bufferDesc, nullptr, &gApp.constantBuffer);
+
+  *failed = ErrTextures;
+  if (FAILED(result = UploadTexture(ResourceWallTexture, 2048, DXGI_FORMAT_BC3_UNORM, 8192,
+                                    &gApp.wallView)) ||
+      FAILED(result = UploadTexture(ResourceSpotTexture, 512, DXGI_FORMAT_BC1_UNORM, 1024,
+                                    &gApp.spotView)))
+    return result;
+
+  SetRasterizerState();
+  CreateSamplers();
+  return S_OK;
+}
+
+}  // namespace
+
+bool StartRenderer(bool offscreen) {
+  TextId failed = ErrDevice;
+  HRESULT result = CreateRendererObjects(offscreen, &failed);
+  if (FAILED(result)) ShowErrorBox(GetText(failed), (uint32_t)result);
+  return SUCCEEDED(result);
+}
+
+bool RestartRenderer() {
+  // The window may have changed size while there was no swap chain to resize.
+  RECT client = {0, 0, 0, 0};
+  GetClientRect(gApp.mainWindow, &client);
+  if (client.right > 0 && client.bottom > 0) {
+    gApp.renderWidth = client.right;
+    gApp.renderHeight = client.bottom;
+  }
+  TextId failed = ErrDevice;
+  if (SUCCEEDED(CreateRendererObjects(false, &failed))) return true;
+  ReleaseRenderer();
+  return false;
+}
+
+void ReleaseRenderer() {
+  if (gApp.context) gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
+  ReleaseObject(gApp.spotSampler);
+  ReleaseObject(gApp.wallSampler);
+  ReleaseObject(gApp.spotView);
+  ReleaseObject(gApp.wallView);
+  ReleaseObject(gApp.constantBuffer);
+  ReleaseObject(gApp.pixelShader);
+  ReleaseObject(gApp.vertexShader);
+  ReleaseObject(gApp.renderTargetView);
+  ReleaseObject(gApp.swapChain);
+  ReleaseObject(gApp.context);
+  ReleaseObject(gApp.device);
+}
+
+bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
+                 ID3D11ShaderResourceView** view) {
+  HRESULT result = UploadTexture(resourceId, edge, format, rowPitch, view);
+  if (FAILED(result)) ShowErrorBox(GetText(ErrTextures), (uint32_t)result);
+  return SUCCEEDED(result);
+}
+
+bool CreateSwapChain() {
+  HRESULT result = MakeSwapChain();
+  if (FAILED(result)) ShowErrorBox(GetText(ErrSwapChain), (uint32_t)result);
   return SUCCEEDED(result);
 }
 

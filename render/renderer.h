@@ -6,7 +6,12 @@
 #include "anim/anim_values.h"
 #include "platform/win32.h"
 
+// Creates the device and every other renderer object (the swap chain too, unless
+// offscreen); on failure it shows the error box first.
 bool StartRenderer(bool offscreen);
+// The same for the current main window after the device was lost, without an error box;
+// on failure nothing of the renderer is left.
+bool RestartRenderer();
 bool CreateSwapChain();
 bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
                  ID3D11ShaderResourceView** view);

@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "i18n/texts.h"
+#include "render/device_recovery.h"
 #include "render/renderer.h"
 #include "shell/desktop.h"
 #include "shell/settings.h"
@@ -84,7 +85,10 @@ void ResizeSwapChain(WPARAM kind, LPARAM size) {
   if (kind == SIZE_MINIMIZED || !gApp.swapChain || width == 0 || height == 0) return;
   gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
   ReleaseObject(gApp.renderTargetView);
-  if (FAILED(gApp.swapChain->ResizeBuffers(0, width, height, DXGI_FORMAT_UNKNOWN, 0))) return;
+  gApp.pictureCurrent = false;
+  HRESULT result = gApp.swapChain->ResizeBuffers(0, width, height, DXGI_FORMAT_UNKNOWN, 0);
+  if (IsDeviceLoss(result)) LoseDevice();
+  if (FAILED(result)) return;
   ID3D11Texture2D* buffer = nullptr;
   if (FAILED(gApp.swapChain->GetBuffer(0, IID_ID3D11Texture2D, (void**)&buffer))) return;
   gApp.device->CreateRenderTargetView(buffer, nullptr, &gApp.renderTargetView);
@@ -164,7 +168,9 @@ void CreateMainWindow(int32_t mode) {
   GetClientRect(gApp.mainWindow, &client);
   gApp.renderWidth = client.right - client.left;
   gApp.renderHeight = client.bottom - client.top;
-  // At start-up the renderer does not exist yet and makes the swap chain itself.
+  // At start-up the renderer does not exist yet and makes the swap chain itself; a device
+  // lost meanwhile makes it when the main loop rebuilds the renderer.
+  if (DeviceRemoved()) LoseDevice();
   if (gApp.device && !CreateSwapChain()) ExitProcess(ExitStartFailed);
 }
 
@@ -179,6 +185,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       return 0;
     case WM_ERASEBKGND:
       return 1;
+    case WM_PAINT:
+      // The picture comes from the swap chain, not from painting: validate, so that no
+      // further WM_PAINT comes, and draw the frame again in case the exposure lost it.
+      ValidateRect(window, nullptr);
+      gApp.pictureCurrent = false;
+      return 0;
     case WM_SETCURSOR:
       if (gApp.fullscreen && !gApp.wallpaperActive) {
         SetCursor(nullptr);

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <vector>
 
@@ -282,10 +283,123 @@ TEST_F(Desktop, TerminationSignalClosesTheProgramsVisibleWindows) {
   PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the handlers are in place from here
   raise(SIGINT);
   std::vector<HWND> closed;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-    if (msg.message == WM_CLOSE) closed.push_back(msg.hwnd);
+  // Only the close requests: the shown windows also wait for paint, which a filter passes by.
+  while (PeekMessageW(&msg, nullptr, WM_CLOSE, WM_CLOSE, PM_REMOVE)) closed.push_back(msg.hwnd);
   EXPECT_EQ(closed, (std::vector<HWND>{shown, wallpaper}));
   EXPECT_TRUE(IsWindow(hidden));
+}
+
+TEST_F(Desktop, TopmostWindowsKeepToTheirBandAndMessageBoxesOpenAsOnWindows) {
+  HWND topmost = CreateWindowExW(WS_EX_TOPMOST, L"recorder", L"t", WS_POPUP | WS_VISIBLE, 0, 0, 9,
+                                 9, nullptr, nullptr, nullptr, nullptr);
+  HWND normal = Create(WS_POPUP | WS_VISIBLE, 0, 0, 9, 9);
+  auto order = [&]() {
+    std::vector<HWND> result;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"recorder", nullptr); w;
+         w = FindWindowExW(nullptr, w, L"recorder", nullptr))
+      result.push_back(w);
+    return result;
+  };
+  // Created later, yet below the topmost window; HWND_TOP keeps it in its band.
+  EXPECT_EQ(order(), (std::vector<HWND>{topmost, normal}));
+  SetWindowPos(normal, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(order(), (std::vector<HWND>{topmost, normal}));
+  SetWindowPos(normal, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(order(), (std::vector<HWND>{normal, topmost}));
+  SetWindowPos(normal, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(order(), (std::vector<HWND>{topmost, normal}));
+  EXPECT_EQ(GetWindowLongPtrW(normal, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+
+  ::testing::internal::CaptureStderr();
+  MessageBoxW(nullptr, L"below", L"box", MB_ICONERROR);
+  MessageBoxW(nullptr, L"above", L"box", MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
+  MessageBoxW(topmost, L"owned", L"box", MB_OK);
+  ShowWindow(topmost, SW_HIDE);
+  MessageBoxW(nullptr, L"nothing above", L"box", MB_OK);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "box: below\nbox: above\nbox: owned\nbox: nothing above\n");
+  const std::vector<PortableMessageBox>& boxes = PortableMessageBoxes();
+  ASSERT_EQ(boxes.size(), 4u);
+  EXPECT_EQ(boxes[0].coveredBy, (std::vector<HWND>{topmost}));
+  EXPECT_FALSE(boxes[0].foreground) << "the shell has the foreground";
+  EXPECT_TRUE(boxes[1].coveredBy.empty());
+  EXPECT_TRUE(boxes[1].foreground);
+  EXPECT_TRUE(boxes[2].coveredBy.empty()) << "a topmost owner makes the box topmost";
+  EXPECT_TRUE(boxes[3].coveredBy.empty());
+
+  // HWND_BOTTOM takes a topmost window out of its band.
+  SetWindowPos(topmost, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_EQ(GetWindowLongPtrW(topmost, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+}
+
+LRESULT CALLBACK SwallowingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_PAINT) return 0;
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+TEST_F(Desktop, PaintComesLastAndUntilTheWindowIsValidated) {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = SwallowingProc;
+  windowClass.lpszClassName = L"Swallower";
+  ASSERT_NE(RegisterClassExW(&windowClass), 0);
+  HWND swallower = CreateWindowExW(0, L"Swallower", L"", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr,
+                                   nullptr, nullptr, nullptr);
+  HWND hidden = Create(WS_POPUP, 0, 0, 9, 9);
+  HWND shown = Create(WS_POPUP | WS_VISIBLE, 0, 0, 9, 9);
+  PostMessageW(shown, WM_APP, 0, 0);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, (UINT)WM_APP) << "posted messages come before paint";
+  // A window that ignores WM_PAINT gets it for ever; DefWindowProcW or ValidateRect ends it.
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(PeekMessageW(&msg, swallower, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, (UINT)WM_PAINT);
+    DispatchMessageW(&msg);
+  }
+  ValidateRect(swallower, nullptr);
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.hwnd, shown);
+  DispatchMessageW(&msg);
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "hidden and shell windows wait too";
+  // Restoring, resizing and exposing invalidate again.
+  ShowWindow(shown, SW_MINIMIZE);
+  ShowWindow(shown, SW_RESTORE);
+  EXPECT_TRUE(PeekMessageW(&msg, shown, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+  ValidateRect(shown, nullptr);
+  SetWindowPos(shown, nullptr, 0, 0, 20, 20, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_TRUE(PeekMessageW(&msg, shown, WM_PAINT, WM_PAINT, PM_NOREMOVE));
+  ValidateRect(shown, nullptr);
+  PortableExposeWindow(hidden);
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE));
+}
+
+TEST_F(Desktop, MessageWaitsWakeOnlyForNewInput) {
+  HWND window = Create(WS_POPUP, 0, 0, 9, 9);
+  auto wait = [](DWORD milliseconds, double* seconds) {
+    auto started = std::chrono::steady_clock::now();
+    DWORD result = MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
+    *seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return result;
+  };
+  double seconds = 0;
+  PostMessageW(window, WM_APP, 0, 0);
+  EXPECT_EQ(wait(1000, &seconds), (DWORD)WAIT_OBJECT_0);
+  EXPECT_LT(seconds, 0.5);
+  // Still in the queue, but no longer new: the wait runs its time.
+  EXPECT_EQ(wait(60, &seconds), (DWORD)WAIT_TIMEOUT);
+  EXPECT_GE(seconds, 0.055);
+  MSG msg;
+  PostMessageW(window, WM_APP, 1, 0);
+  PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+  EXPECT_EQ(wait(30, &seconds), (DWORD)WAIT_TIMEOUT) << "a look at the queue makes it old";
+  PostQuitMessage(0);
+  EXPECT_EQ(wait(1000, &seconds), (DWORD)WAIT_OBJECT_0);
+  HWND shown = Create(WS_POPUP | WS_VISIBLE, 0, 0, 9, 9);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(wait(1000, &seconds), (DWORD)WAIT_OBJECT_0) << "paint wakes";
+  HANDLE none = nullptr;
+  EXPECT_EQ(MsgWaitForMultipleObjects(1, &none, FALSE, 0, QS_ALLINPUT), WAIT_FAILED);
 }
 
 }  // namespace

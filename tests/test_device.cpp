@@ -1,16 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "platform/portable/blocks/block_decode.h"
-#include "platform/portable/d3d11/d3d11.h"
 #include "platform/portable/control/d3d11_control.h"
+#include "platform/portable/control/desktop_control.h"
+#include "platform/portable/d3d11/d3d11.h"
 #include "platform/portable/d3d11/objects.h"
 #include "platform/portable/d3d11/rasterizer.h"
 #include "platform/portable/win32/kernel.h"
+#include "platform/portable/win32/user32.h"
 #include "render/frame_constants.h"
 
 namespace {
@@ -57,6 +60,36 @@ ID3DBlob* CompileResource(int id, const char* entry, const char* target) {
   EXPECT_EQ(D3DCompile(source, size, nullptr, nullptr, nullptr, entry, target, 0, 0, &code, nullptr),
             S_OK);
   return code;
+}
+
+// A visible window of the portable desktop for swap chains.
+HWND ChainWindow() {
+  WNDCLASSEXW windowClass = {};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.lpszClassName = L"ChainWindow";
+  RegisterClassExW(&windowClass);  // refused harmlessly once the class exists
+  return CreateWindowExW(0, L"ChainWindow", L"", WS_POPUP | WS_VISIBLE, 0, 0, 8, 6, nullptr,
+                         nullptr, nullptr, nullptr);
+}
+
+// A flip-model swap chain of 8 x 6 for the window, or null.
+IDXGISwapChain1* MakeChain(ID3D11Device* device, HWND window) {
+  IDXGIDevice* dxgiDevice = nullptr;
+  IDXGIAdapter* adapter = nullptr;
+  IDXGIFactory2* factory = nullptr;
+  IDXGISwapChain1* chain = nullptr;
+  device->QueryInterface(IID_IDXGIDevice, (void**)&dxgiDevice);
+  dxgiDevice->GetAdapter(&adapter);
+  adapter->GetParent(IID_IDXGIFactory2, (void**)&factory);
+  DXGI_SWAP_CHAIN_DESC1 desc = {8, 6, DXGI_FORMAT_R8G8B8A8_UNORM, FALSE, {1, 0},
+                                DXGI_USAGE_RENDER_TARGET_OUTPUT, 2, DXGI_SCALING_STRETCH,
+                                DXGI_SWAP_EFFECT_FLIP_DISCARD, DXGI_ALPHA_MODE_IGNORE, 0};
+  factory->CreateSwapChainForHwnd(device, window, &desc, nullptr, nullptr, &chain);
+  factory->Release();
+  adapter->Release();
+  dxgiDevice->Release();
+  return chain;
 }
 
 // The renderer's objects and bindings, made through Direct3D calls only, on a target of its own.
@@ -507,7 +540,8 @@ TEST(Dxgi, SwapChainsPresentResizeAndFail) {
     ASSERT_EQ(pipeline.device->QueryInterface(IID_IDXGIDevice, (void**)&dxgiDevice), S_OK);
     ASSERT_EQ(dxgiDevice->GetAdapter(&adapter), S_OK);
     ASSERT_EQ(adapter->GetParent(IID_IDXGIFactory2, (void**)&factory), S_OK);
-    HWND window = (HWND)(uintptr_t)0x1234;
+    PortableResetDesktop();
+    HWND window = ChainWindow();
 
     DXGI_SWAP_CHAIN_DESC1 desc = {8, 6, DXGI_FORMAT_R8G8B8A8_UNORM, FALSE, {1, 0},
                                   DXGI_USAGE_RENDER_TARGET_OUTPUT, 2, DXGI_SCALING_STRETCH,
@@ -517,8 +551,10 @@ TEST(Dxgi, SwapChainsPresentResizeAndFail) {
     EXPECT_EQ(factory->CreateSwapChainForHwnd(pipeline.device, window, &desc, nullptr, nullptr, &chain),
               DXGI_ERROR_INVALID_CALL) << "the flip model needs two buffers";
     desc.SwapEffect = DXGI_SWAP_EFFECT_DISCARD;
-    EXPECT_EQ(factory->CreateSwapChainForHwnd(pipeline.device, nullptr, &desc, nullptr, nullptr, &chain),
-              DXGI_ERROR_INVALID_CALL);
+    for (HWND notAWindow : {(HWND) nullptr, (HWND)(uintptr_t)0x1234})
+      EXPECT_EQ(factory->CreateSwapChainForHwnd(pipeline.device, notAWindow, &desc, nullptr, nullptr,
+                                                &chain),
+                DXGI_ERROR_INVALID_CALL);
     PortableFailNext(PortableD3DFailure::SwapChain);
     EXPECT_EQ(factory->CreateSwapChainForHwnd(pipeline.device, window, &desc, nullptr, nullptr, &chain),
               E_FAIL);
@@ -571,6 +607,108 @@ TEST(Dxgi, SwapChainsPresentResizeAndFail) {
     dxgiDevice->Release();
   }
   EXPECT_EQ(PortableLiveObjectCount(), live);
+}
+
+TEST(Dxgi, MinimisedOrHiddenWindowsAreOccludedAndATestPresentChangesNothing) {
+  PortableResetDesktop();
+  HWND window = ChainWindow();
+  Pipeline pipeline(8, 6);
+  IDXGISwapChain1* chain = MakeChain(pipeline.device, window);
+  ASSERT_NE(chain, nullptr);
+  ID3D11Texture2D* buffer = nullptr;
+  ASSERT_EQ(chain->GetBuffer(0, IID_ID3D11Texture2D, (void**)&buffer), S_OK);
+  SafeRelease(pipeline.targetView);
+  ASSERT_EQ(pipeline.device->CreateRenderTargetView(buffer, nullptr, &pipeline.targetView), S_OK);
+  buffer->Release();
+  auto shown = [&]() {
+    std::vector<uint8_t> image;
+    PortableReadPresented(chain, &image, nullptr, nullptr);
+    return image;
+  };
+
+  pipeline.Draw(TitleConstants(8, 6, 0.3f));
+  EXPECT_EQ(chain->Present(1, 0), S_OK);
+  const std::vector<uint8_t> first = shown();
+  int presents = PortablePresentCount();
+  pipeline.Draw(TitleConstants(8, 6, 1.3f));
+  EXPECT_EQ(chain->Present(0, DXGI_PRESENT_TEST), S_OK);
+  EXPECT_EQ(PortablePresentCount(), presents);
+  EXPECT_EQ(shown(), first) << "a test present showed the frame";
+
+  for (int command : {SW_MINIMIZE, SW_HIDE}) {
+    ShowWindow(window, command);
+    auto started = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(chain->Present(1, 0), DXGI_STATUS_OCCLUDED) << command;
+    // Five presents a refresh apart would take 67 ms; occluded ones do not wait.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(30)) << command;
+    EXPECT_EQ(chain->Present(0, DXGI_PRESENT_TEST), DXGI_STATUS_OCCLUDED) << command;
+    EXPECT_EQ(PortablePresentCount(), presents) << command;
+    EXPECT_EQ(shown(), first) << command;
+    ShowWindow(window, command == SW_MINIMIZE ? SW_RESTORE : SW_SHOW);
+    EXPECT_EQ(chain->Present(0, DXGI_PRESENT_TEST), S_OK) << command;
+  }
+  EXPECT_EQ(chain->Present(1, 0), S_OK);
+  EXPECT_EQ(PortablePresentCount(), presents + 1);
+  EXPECT_NE(shown(), first);
+  chain->Release();
+}
+
+TEST(Device, ARemovedDeviceFailsItsWorkButStillReleases) {
+  PortableResetDesktop();
+  int live = PortableLiveObjectCount();
+  for (HRESULT reason : {DXGI_ERROR_DEVICE_REMOVED, DXGI_ERROR_DEVICE_RESET}) {
+    HRESULT presentFailure = reason == DXGI_ERROR_DEVICE_RESET ? reason : DXGI_ERROR_DEVICE_REMOVED;
+    Pipeline pipeline(8, 6);
+    IDXGISwapChain1* chain = MakeChain(pipeline.device, ChainWindow());
+    ASSERT_NE(chain, nullptr);
+    EXPECT_EQ(pipeline.device->GetDeviceRemovedReason(), S_OK);
+    PortableRemoveDevice(pipeline.device, reason);
+    EXPECT_EQ(pipeline.device->GetDeviceRemovedReason(), reason);
+
+    D3D11_BUFFER_DESC bufferDesc = {160, D3D11_USAGE_DYNAMIC, D3D11_BIND_CONSTANT_BUFFER,
+                                    D3D11_CPU_ACCESS_WRITE, 0, 0};
+    ID3D11Buffer* buffer = (ID3D11Buffer*)&bufferDesc;
+    EXPECT_EQ(pipeline.device->CreateBuffer(&bufferDesc, nullptr, &buffer), DXGI_ERROR_DEVICE_REMOVED);
+    EXPECT_EQ(buffer, nullptr);
+    D3D11_TEXTURE2D_DESC desc =
+        TextureDesc(8, 6, DXGI_FORMAT_R8G8B8A8_UNORM, D3D11_USAGE_DEFAULT, D3D11_BIND_RENDER_TARGET);
+    ID3D11Texture2D* texture = nullptr;
+    EXPECT_EQ(pipeline.device->CreateTexture2D(&desc, nullptr, &texture), DXGI_ERROR_DEVICE_REMOVED);
+    ID3D11RenderTargetView* view = nullptr;
+    EXPECT_EQ(pipeline.device->CreateRenderTargetView(pipeline.target, nullptr, &view),
+              DXGI_ERROR_DEVICE_REMOVED);
+    D3D11_SAMPLER_DESC sampler = {};
+    sampler.Filter = D3D11_FILTER_MIN_MAG_MIP_LINEAR;
+    sampler.AddressU = sampler.AddressV = sampler.AddressW = D3D11_TEXTURE_ADDRESS_WRAP;
+    ID3D11SamplerState* state = nullptr;
+    EXPECT_EQ(pipeline.device->CreateSamplerState(&sampler, &state), DXGI_ERROR_DEVICE_REMOVED);
+    D3D11_MAPPED_SUBRESOURCE mapped;
+    EXPECT_EQ(pipeline.context->Map(pipeline.constants, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped),
+              DXGI_ERROR_DEVICE_REMOVED);
+
+    // Drawing does nothing: the target keeps its transparent black.
+    pipeline.context->OMSetRenderTargets(1, &pipeline.targetView, nullptr);
+    D3D11_VIEWPORT viewport = {0, 0, 8, 6, 0, 1};
+    pipeline.context->RSSetViewports(1, &viewport);
+    pipeline.context->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST);
+    pipeline.context->VSSetShader(pipeline.vertexShader, nullptr, 0);
+    pipeline.context->PSSetShader(pipeline.pixelShader, nullptr, 0);
+    pipeline.context->Draw(3, 0);
+    const TexelBytes& pixels = static_cast<portable_d3d::Texture*>(pipeline.target)->pixels;
+    EXPECT_EQ(OpaquePixels(std::vector<uint8_t>(pixels.begin(), pixels.end())), 0u);
+
+    EXPECT_EQ(chain->Present(1, 0), presentFailure);
+    EXPECT_EQ(chain->Present(0, DXGI_PRESENT_TEST), presentFailure);
+    EXPECT_EQ(chain->ResizeBuffers(0, 16, 12, DXGI_FORMAT_UNKNOWN, 0), presentFailure);
+    EXPECT_EQ(MakeChain(pipeline.device, ChainWindow()), nullptr);
+    chain->Release();
+  }
+  EXPECT_EQ(PortableLiveObjectCount(), live) << "a removed device's objects leaked";
+
+  // A device made afterwards works.
+  Pipeline again(4, 4);
+  again.Draw(TitleConstants(4, 4, 0.3f));
+  EXPECT_EQ(OpaquePixels(again.Read()), 16u);
 }
 
 }  // namespace

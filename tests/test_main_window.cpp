@@ -233,6 +233,23 @@ TEST_F(MainWindow, AFailedResizeStopsDrawingButNotMessagesAndMenus) {
   EXPECT_EQ(PortablePresentCount(), presents + 1);
 }
 
+TEST_F(MainWindow, PaintIsValidatedOnceAndAnExposureDrawsThePausedFrameAgain) {
+  PortableSetMonitors({kSmallMonitor});
+  ASSERT_TRUE(Start({"--window", "--speed", "0"}));
+  ShrinkWindow();
+  Pass();
+  Pass();
+  int presents = PortablePresentCount();
+  PortableExposeWindow(gApp.mainWindow);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, (UINT)WM_PAINT);
+  DispatchMessageW(&msg);
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) << "WM_PAINT came again";
+  Pass();
+  EXPECT_EQ(PortablePresentCount(), presents + 1);
+}
+
 TEST_F(MainWindow, ASwapChainThatCannotBeMadeForTheNewWindowEndsTheProgramWithCode1) {
   PortableSetMonitors({kSmallMonitor});
   ASSERT_TRUE(Start({"--window"}));

@@ -105,6 +105,21 @@ TEST_F(Startup, ARendererThatCannotStartEndsWithOneAndNoTrayIcon) {
   EXPECT_TRUE(PortableTrayIcons().empty());
 }
 
+TEST_F(Startup, TheErrorBoxOpensAboveTheFullscreenWindow) {
+  PortableFailNext(PortableD3DFailure::PixelShader);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(Start({"--lang", "en"}));
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(exitCode_, 1);
+  ASSERT_EQ(PortableMessageBoxes().size(), 1u);
+  const PortableMessageBox& box = PortableMessageBoxes()[0];
+  EXPECT_EQ(box.text, L"Failed to create the shaders\nError code: 0x80004005");
+  EXPECT_EQ(box.type, (UINT)(MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND));
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+  EXPECT_TRUE(box.coveredBy.empty()) << "the box opened under the topmost fullscreen window";
+  EXPECT_TRUE(box.foreground);
+}
+
 TEST_F(Startup, LogLineOfAWallpaperRunInTheMainMenu) {
   std::string log = scratch_ / "start.log";
   ASSERT_TRUE(Start({"--wallpaper", "--scene", "menu", "--log", log}));

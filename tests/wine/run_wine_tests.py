@@ -611,6 +611,77 @@ def choose_from_tray_menu(s, area, button, keys):
     s.xdotool("key", "--window", menu["xwindow"], "--delay", "100", *keys, required=False)
 
 
+def cpu_seconds(marker):
+    """User and system time so far of the processes whose command line holds marker."""
+    total, found = 0, False
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if marker.encode() not in f.read():
+                    continue
+            with open(f"/proc/{pid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        total += int(fields[11]) + int(fields[12])
+        found = True
+    expect(found, f"no process for {marker}")
+    return total / os.sysconf("SC_CLK_TCK")
+
+
+def cpu_over(marker, seconds=3.0):
+    before = cpu_seconds(marker)
+    time.sleep(seconds)
+    return (cpu_seconds(marker) - before) / seconds
+
+
+def check_minimised_and_paused(s, report):
+    s.reg_delete(SETTINGS_KEY)
+    log = s.log_path("minimise.log")
+    run = s.start_velmora("minimise", ["--window", "--log", log, "--seed", "11"])
+    try:
+        wait_log(log, run)
+        window = wait_until(s.main_window, 30)
+        expect(window, "no visible main window")
+        time.sleep(1.0)
+        playing = cpu_over(log)
+
+        s.activate(window)
+        s.xdotool("windowminimize", window["xwindow"])
+        expect(wait_until(lambda: s.probe("window", "VelmoraTitleLive").get("client") == "0,0", 15),
+               "the window did not minimise")
+        time.sleep(0.5)
+        minimised = cpu_over(log)
+
+        def restored():
+            s.xdotool("windowactivate", window["xwindow"], required=False)
+            time.sleep(0.5)
+            return s.probe("window", "VelmoraTitleLive").get("client") == "1280,720"
+        expect(wait_until(restored, 20, interval=0.5), "the window did not come back")
+        back = wait_until(lambda: (lambda w: w if w and rect_of(w) == rect_of(window) else None)(s.main_window()), 10)
+        expect(back, f"restored to {s.probe('window', 'VelmoraTitleLive').get('rect')}, left at {window['rect']}")
+        time.sleep(1.0)
+        shot, _, _ = screenshot(s, client_rect(back))
+        colours = len({shot[i:i + 3] for i in range(0, len(shot), 3 * 61)})
+        expect(colours > 100, f"the restored window looks blank ({colours} colours)")
+        # It answers keys again: four steps down from 1x pause it.
+        for expected in ("0x4b", "0x32", "0x19", "0x0"):
+            s.key(back, "Down")
+            s.wait_reg("Speed", expected)
+        report(f"  minimised and restored: back at {back['rect']}, {colours} colours in a sample, "
+               "Down four times paused it")
+        time.sleep(0.5)
+        paused = cpu_over(log)
+        report(f"  CPU over 3 s: playing {playing * 100:.0f} %, minimised {minimised * 100:.0f} %, "
+               f"paused {paused * 100:.0f} % of a core")
+        expect(minimised < playing / 4, "a minimised run is not far below a playing one")
+        expect(paused < playing / 4, "a paused run is not far below a playing one")
+        s.key(back, "Escape")
+        expect_exit(run.wait(30), 0, "Escape after the restore")
+    finally:
+        s.stop_velmora(run)
+
+
 def check_stored_values(s, report):
     cases = [
         # Wrong types and values out of range fall back to the defaults.
@@ -652,6 +723,7 @@ CHECKS = [
     ("fullscreen_start", check_fullscreen_start),
     ("wallpaper_mode", check_wallpaper_mode),
     ("tray", check_tray),
+    ("minimised_and_paused", check_minimised_and_paused),
     ("stored_values", check_stored_values),
 ]
 

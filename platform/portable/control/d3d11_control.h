@@ -17,14 +17,26 @@ enum class PortableD3DFailure { Device, PixelShader, Texture, SwapChain, ResizeB
 void PortableFailNext(PortableD3DFailure what, int count = 1);
 void PortableResetFailures();
 
+// Removes the device as a driver update or a GPU reset would: GetDeviceRemovedReason
+// reports `reason` (DXGI_ERROR_DEVICE_REMOVED, _RESET or _HUNG); creating anything, Map and
+// CreateSwapChainForHwnd fail with DXGI_ERROR_DEVICE_REMOVED; Present and ResizeBuffers of
+// its swap chains fail with DXGI_ERROR_DEVICE_RESET after a reset, else with
+// DXGI_ERROR_DEVICE_REMOVED; Draw and CopyResource do nothing. Bindings and releases still
+// work. Devices created afterwards are not affected.
+void PortableRemoveDevice(ID3D11Device* device, HRESULT reason = DXGI_ERROR_DEVICE_REMOVED);
+
 // The last image presented by a swap chain: RGBA8 rows, width, height; false if none yet.
 bool PortableReadPresented(IDXGISwapChain1* chain, std::vector<uint8_t>* rgba, UINT* w, UINT* h);
 
 // Number of device, DXGI and blob objects whose reference count has not reached zero.
 int PortableLiveObjectCount();
 
-// Number of Present calls on all swap chains since start.
+// Number of frames presented on all swap chains since start: Present calls that showed
+// their frame (not tests, not presents to an occluded window, not failed ones).
 int PortablePresentCount();
+
+// Number of Draw calls since start that shaded a target.
+int PortableDrawCount();
 
 // Threads that shade each draw, the calling thread included; 0 restores the default of
 // one per processor. Results do not depend on it.

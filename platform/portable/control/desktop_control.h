@@ -76,6 +76,22 @@ void PortableAdvanceClock(double seconds);
 // The performance counter's reading: the real count, or the frozen one, plus the advances.
 LONGLONG PortableAdjustCounter(LONGLONG realTicks, LONGLONG ticksPerSecond);
 
+// Another window moved off this one, or the display lost its content: the window needs
+// painting again.
+void PortableExposeWindow(HWND window);
+
+// Message boxes shown since the reset, oldest first, with where Windows would have put
+// them: the visible top-level windows above the box (topmost first) and whether the box
+// took the foreground. The answer is always IDOK.
+struct PortableMessageBox {
+  std::wstring caption;
+  std::wstring text;
+  UINT type = 0;
+  std::vector<HWND> coveredBy;
+  bool foreground = false;
+};
+const std::vector<PortableMessageBox>& PortableMessageBoxes();
+
 // A termination signal as SIGINT or SIGTERM delivers it.
 void PortableRequestClose();
 

@@ -1,5 +1,6 @@
 // The immediate context of the software device: bindings, Map, CopyResource and Draw.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "kernels/background_kernel_vector.h"
@@ -9,6 +10,14 @@
 #include "constant_buffer.h"
 #include "kernels/background_kernel.h"
 #include "kernels/fullscreen_kernel.h"
+
+namespace {
+
+std::atomic<int> gDrawCount{0};
+
+}  // namespace
+
+int PortableDrawCount() { return gDrawCount; }
 
 namespace portable_d3d {
 
@@ -71,6 +80,7 @@ void Context::UnbindTarget(Texture* texture) {
 HRESULT Context::Map(ID3D11Resource* resource, UINT subresource, D3D11_MAP mapType, UINT,
                      D3D11_MAPPED_SUBRESOURCE* mapped) {
   if (mapped) *mapped = {};
+  if (device_->Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   if (!resource || !mapped || subresource != 0) return E_INVALIDARG;
   if (Buffer* buffer = dynamic_cast<Buffer*>(resource)) {
     bool writable = buffer->Desc().Usage == D3D11_USAGE_DYNAMIC &&
@@ -107,8 +117,9 @@ void Context::Unmap(ID3D11Resource* resource, UINT subresource) {
 void Context::CopyResource(ID3D11Resource* destination, ID3D11Resource* source) {
   Texture* to = dynamic_cast<Texture*>(destination);
   Texture* from = dynamic_cast<Texture*>(source);
-  // As in Direct3D, a copy between resources that do not match does nothing.
-  if (!to || !from || to == from) return;
+  // As in Direct3D, a copy between resources that do not match does nothing, and nor does
+  // any copy on a removed device.
+  if (!to || !from || to == from || device_->Removed()) return;
   const D3D11_TEXTURE2D_DESC &a = to->Desc(), &b = from->Desc();
   if (a.Width != b.Width || a.Height != b.Height || a.Format != b.Format ||
       a.Usage == D3D11_USAGE_IMMUTABLE || to->pixels.size() != from->pixels.size() ||
@@ -145,11 +156,12 @@ SampledTexture BindTexture(ShaderResourceView* view, SamplerState* sampler) {
 
 void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
   RenderTargetView* view = target_.Get();
-  if (!view || !vertexShader_.Get() || !pixelShader_.Get() || !hasViewport_ ||
+  if (device_->Removed() || !view || !vertexShader_.Get() || !pixelShader_.Get() || !hasViewport_ ||
       topology_ != D3D11_PRIMITIVE_TOPOLOGY_TRIANGLELIST)
     return;
   Texture* target = view->Target();
   const UINT width = target->Desc().Width, height = target->Desc().Height;
+  ++gDrawCount;
 
   // Reads past the end of a bound constant buffer, or of none, give zeros.
   FrameConstants constants = {};

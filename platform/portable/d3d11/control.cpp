@@ -37,3 +37,7 @@ void PortableResetFailures() {
 }
 
 int PortableLiveObjectCount() { return gLiveObjects; }
+
+void PortableRemoveDevice(ID3D11Device* device, HRESULT reason) {
+  if (portable_d3d::Device* removed = portable_d3d::DeviceFromUnknown(device)) removed->Remove(reason);
+}

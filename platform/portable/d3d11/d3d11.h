@@ -1,6 +1,6 @@
 // Portable Direct3D 11, DXGI 1.2 and the shader compiler: the interfaces, structures and
 // values the renderer uses, with the Windows SDK's names, signatures and numbers. The
-// implementation is a software device (platform/portable/d3d11_*.cpp): immutable BC1/BC3
+// implementation is a software device (platform/portable/d3d11/): immutable BC1/BC3
 // textures decoded once, R8G8B8A8_UNORM render targets and staging copies, bilinear
 // samplers at level 0, a dynamic constant buffer, a triangle rasterizer with the top-left
 // rule, and the program's two shaders as C++ kernels. The hardware driver type is refused;
@@ -136,6 +136,11 @@ enum DXGI_ALPHA_MODE {
 #define DXGI_ERROR_NOT_FOUND ((HRESULT)0x887A0002L)
 #define DXGI_ERROR_UNSUPPORTED ((HRESULT)0x887A0004L)
 #define DXGI_ERROR_DEVICE_REMOVED ((HRESULT)0x887A0005L)
+#define DXGI_ERROR_DEVICE_HUNG ((HRESULT)0x887A0006L)
+#define DXGI_ERROR_DEVICE_RESET ((HRESULT)0x887A0007L)
+#define DXGI_STATUS_OCCLUDED ((HRESULT)0x087A0001L)
+
+#define DXGI_PRESENT_TEST 0x00000001UL
 
 // ---- Structures ---------------------------------------------------------------------------
 
@@ -310,6 +315,7 @@ struct ID3D11Device : IUnknown {
   virtual HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* desc,
                                         ID3D11RasterizerState** state) = 0;
   virtual void GetImmediateContext(ID3D11DeviceContext** context) = 0;
+  virtual HRESULT GetDeviceRemovedReason() = 0;
 };
 
 struct IDXGIObject : IUnknown {

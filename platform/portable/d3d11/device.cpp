@@ -199,6 +199,7 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
                                 const D3D11_SUBRESOURCE_DATA* initialData,
                                 ID3D11Texture2D** texture) {
   if (texture) *texture = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   if (!desc) return E_INVALIDARG;
   HRESULT hr = CheckTextureDesc(*desc, initialData);
   if (FAILED(hr)) return hr;
@@ -239,6 +240,7 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
 HRESULT Device::CreateBuffer(const D3D11_BUFFER_DESC* desc,
                              const D3D11_SUBRESOURCE_DATA* initialData, ID3D11Buffer** buffer) {
   if (buffer) *buffer = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   if (!desc || desc->ByteWidth == 0) return E_INVALIDARG;
   if (desc->BindFlags & D3D11_BIND_CONSTANT_BUFFER) {
     // Direct3D's rule for constant buffers: whole registers, at most 4096 of them.
@@ -267,6 +269,7 @@ HRESULT Device::CreateShaderResourceView(ID3D11Resource* resource,
                                          const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
                                          ID3D11ShaderResourceView** view) {
   if (view) *view = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   Texture* texture = dynamic_cast<Texture*>(resource);
   if (!texture || desc || !(texture->Desc().BindFlags & D3D11_BIND_SHADER_RESOURCE))
     return E_INVALIDARG;
@@ -279,6 +282,7 @@ HRESULT Device::CreateRenderTargetView(ID3D11Resource* resource,
                                        const D3D11_RENDER_TARGET_VIEW_DESC* desc,
                                        ID3D11RenderTargetView** view) {
   if (view) *view = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   Texture* texture = dynamic_cast<Texture*>(resource);
   if (!texture || desc || !(texture->Desc().BindFlags & D3D11_BIND_RENDER_TARGET))
     return E_INVALIDARG;
@@ -290,6 +294,7 @@ HRESULT Device::CreateRenderTargetView(ID3D11Resource* resource,
 HRESULT Device::CreateVertexShader(const void* bytecode, SIZE_T length, ID3D11ClassLinkage*,
                                    ID3D11VertexShader** shader) {
   if (shader) *shader = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   ShaderKernel kernel;
   if (!ReadShaderBytecode(bytecode, length, &kernel) || kernel != ShaderKernel::Fullscreen)
     return E_INVALIDARG;
@@ -301,6 +306,7 @@ HRESULT Device::CreateVertexShader(const void* bytecode, SIZE_T length, ID3D11Cl
 HRESULT Device::CreatePixelShader(const void* bytecode, SIZE_T length, ID3D11ClassLinkage*,
                                   ID3D11PixelShader** shader) {
   if (shader) *shader = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   ShaderKernel kernel;
   if (!ReadShaderBytecode(bytecode, length, &kernel) || kernel != ShaderKernel::Background)
     return E_INVALIDARG;
@@ -314,6 +320,7 @@ HRESULT Device::CreatePixelShader(const void* bytecode, SIZE_T length, ID3D11Cla
 
 HRESULT Device::CreateSamplerState(const D3D11_SAMPLER_DESC* desc, ID3D11SamplerState** state) {
   if (state) *state = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   if (!desc) return E_INVALIDARG;
   auto supported = [](D3D11_TEXTURE_ADDRESS_MODE mode) {
     return mode == D3D11_TEXTURE_ADDRESS_WRAP || mode == D3D11_TEXTURE_ADDRESS_CLAMP;
@@ -330,6 +337,7 @@ HRESULT Device::CreateSamplerState(const D3D11_SAMPLER_DESC* desc, ID3D11Sampler
 HRESULT Device::CreateRasterizerState(const D3D11_RASTERIZER_DESC* desc,
                                       ID3D11RasterizerState** state) {
   if (state) *state = nullptr;
+  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   if (!desc || desc->CullMode < D3D11_CULL_NONE || desc->CullMode > D3D11_CULL_BACK ||
       (desc->FillMode != D3D11_FILL_SOLID && desc->FillMode != D3D11_FILL_WIREFRAME))
     return E_INVALIDARG;

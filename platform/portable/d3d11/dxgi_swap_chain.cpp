@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "d3d11/objects.h"
+#include "win32/user32.h"
 
 namespace portable_d3d {
 namespace {
@@ -55,7 +56,8 @@ HRESULT CheckBufferSize(UINT width, UINT height) {
 
 class SwapChain final : public Counted<IDXGISwapChain1> {
  public:
-  SwapChain(Device* device, const DXGI_SWAP_CHAIN_DESC1& desc) : device_(device), desc_(desc) {
+  SwapChain(Device* device, HWND window, const DXGI_SWAP_CHAIN_DESC1& desc)
+      : device_(device), window_(window), desc_(desc) {
     device_->AddRef();
     buffer_ = NewBuffer(desc.Width, desc.Height);
   }
@@ -85,8 +87,14 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
     return buffer_->QueryInterface(riid, surface);
   }
 
-  HRESULT Present(UINT syncInterval, UINT) override {
+  // A minimised or hidden window shows nothing: Present returns DXGI_STATUS_OCCLUDED at
+  // once, without waiting for the display. A test present only reports that status.
+  HRESULT Present(UINT syncInterval, UINT flags) override {
     if (syncInterval > 4) return DXGI_ERROR_INVALID_CALL;
+    if (device_->Removed()) return device_->PresentFailure();
+    bool occluded = !IsWindowVisible(window_) || (GetWindowLongPtrW(window_, GWL_STYLE) & WS_MINIMIZE);
+    if (occluded) return DXGI_STATUS_OCCLUDED;
+    if (flags & DXGI_PRESENT_TEST) return S_OK;
     presented_.assign(buffer_->pixels.begin(), buffer_->pixels.end());
     presentedWidth_ = desc_.Width;
     presentedHeight_ = desc_.Height;
@@ -107,6 +115,7 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
     if (bufferCount > 16 || flags != 0 ||
         (format != DXGI_FORMAT_UNKNOWN && format != DXGI_FORMAT_R8G8B8A8_UNORM))
       return DXGI_ERROR_INVALID_CALL;
+    if (device_->Removed()) return device_->PresentFailure();
     HRESULT hr = CheckBufferSize(width, height);
     if (FAILED(hr)) return hr;
     // As with DXGI, the buffers may be replaced only when nothing outside the chain holds
@@ -154,6 +163,7 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
   }
 
   Device* device_;
+  HWND window_;
   DXGI_SWAP_CHAIN_DESC1 desc_;
   Texture* buffer_;
   std::vector<uint8_t> presented_;
@@ -169,7 +179,8 @@ HRESULT Factory::CreateSwapChainForHwnd(IUnknown* device, HWND window,
                                         IDXGISwapChain1** swapChain) {
   if (swapChain) *swapChain = nullptr;
   Device* owner = DeviceFromUnknown(device);
-  if (!owner || !window || !desc || !swapChain) return DXGI_ERROR_INVALID_CALL;
+  if (!owner || !IsWindow(window) || !desc || !swapChain) return DXGI_ERROR_INVALID_CALL;
+  if (owner->Removed()) return DXGI_ERROR_DEVICE_REMOVED;
   // Windowed chains only, on the one output there is.
   if (fullscreenDesc || restrictToOutput || desc->Stereo) return DXGI_ERROR_UNSUPPORTED;
   if (desc->Format != DXGI_FORMAT_R8G8B8A8_UNORM) return DXGI_ERROR_UNSUPPORTED;
@@ -183,7 +194,7 @@ HRESULT Factory::CreateSwapChainForHwnd(IUnknown* device, HWND window,
   HRESULT hr = CheckBufferSize(desc->Width, desc->Height);
   if (FAILED(hr)) return hr;
   if (TakeInjectedFailure(PortableD3DFailure::SwapChain)) return E_FAIL;
-  SwapChain* created = new SwapChain(owner, *desc);
+  SwapChain* created = new SwapChain(owner, window, *desc);
   if (!created->HasBuffer()) {
     created->Release();
     return E_OUTOFMEMORY;

@@ -249,11 +249,20 @@ class Device final : public Counted<ID3D11Device>, public IDXGIDevice {
   HRESULT CreateRasterizerState(const D3D11_RASTERIZER_DESC* desc,
                                 ID3D11RasterizerState** state) override;
   void GetImmediateContext(ID3D11DeviceContext** context) override;
+  HRESULT GetDeviceRemovedReason() override { return removedReason_; }
 
   HRESULT GetParent(REFIID riid, void** parent) override;
   HRESULT GetAdapter(IDXGIAdapter** adapter) override;
 
   Context& ImmediateContext() { return context_; }
+  // A removed device keeps its objects but does no more work: creation fails with
+  // DXGI_ERROR_DEVICE_REMOVED, presenting with the reason's code, drawing does nothing.
+  void Remove(HRESULT reason) { removedReason_ = reason; }
+  bool Removed() const { return FAILED(removedReason_.load()); }
+  HRESULT PresentFailure() const {
+    return removedReason_ == DXGI_ERROR_DEVICE_RESET ? DXGI_ERROR_DEVICE_RESET
+                                                     : DXGI_ERROR_DEVICE_REMOVED;
+  }
   void AddChild() { ++children_; }
   void RemoveChild();
 
@@ -264,6 +273,7 @@ class Device final : public Counted<ID3D11Device>, public IDXGIDevice {
   Context context_;
   D3D_FEATURE_LEVEL featureLevel_;
   std::atomic<int> children_{0};
+  std::atomic<HRESULT> removedReason_{S_OK};
   bool released_ = false;
 };
 

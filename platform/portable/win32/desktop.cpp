@@ -114,6 +114,7 @@ void SetVisible(HWND handle, bool visible) {
   SendMessageW(handle, WM_SHOWWINDOW, visible, 0);
   if ((window = Find(handle))) window->style = visible ? window->style | WS_VISIBLE
                                                        : window->style & ~WS_VISIBLE;
+  if (visible) Invalidate(handle);
 }
 
 void MarkDestroying(HWND handle) {
@@ -131,6 +132,46 @@ void SendDestroy(HWND handle) {
   if (!window) return;
   std::vector<HWND> children = window->children;
   for (HWND child : children) SendDestroy(child);
+}
+
+bool Topmost(HWND handle) {
+  Window* window = Find(handle);
+  return window && !window->parent && (window->exStyle & WS_EX_TOPMOST);
+}
+
+// Moves the window within its siblings. Top-level windows keep to their band: topmost
+// windows stand above all others, and a window moves between the bands only by
+// HWND_TOPMOST, HWND_NOTOPMOST or (out of the topmost band) HWND_BOTTOM, as on Windows.
+void Reorder(Window& window, HWND insertAfter) {
+  bool topLevel = !window.parent;
+  if (topLevel && insertAfter == HWND_NOTOPMOST) {
+    if (!(window.exStyle & WS_EX_TOPMOST)) return;
+    window.exStyle &= ~WS_EX_TOPMOST;
+    insertAfter = HWND_TOP;
+  } else if (topLevel && insertAfter == HWND_TOPMOST) {
+    window.exStyle |= WS_EX_TOPMOST;
+    insertAfter = HWND_TOP;
+  } else if (topLevel && insertAfter == HWND_BOTTOM) {
+    window.exStyle &= ~WS_EX_TOPMOST;
+  }
+  std::vector<HWND>& siblings = Siblings(window);
+  siblings.erase(std::remove(siblings.begin(), siblings.end(), window.handle), siblings.end());
+  auto first = siblings.begin(), last = siblings.end();
+  if (topLevel) {
+    auto normal = std::find_if(siblings.begin(), siblings.end(), [](HWND h) { return !Topmost(h); });
+    if (window.exStyle & WS_EX_TOPMOST)
+      last = normal;
+    else
+      first = normal;
+  }
+  auto place = first;
+  if (insertAfter == HWND_BOTTOM) {
+    place = last;
+  } else if (insertAfter != HWND_TOP) {
+    auto found = std::find(siblings.begin(), siblings.end(), insertAfter);
+    if (found != siblings.end()) place = std::clamp(found + 1, first, last);
+  }
+  siblings.insert(place, window.handle);
 }
 
 void Unlink(Window& window) {
@@ -163,6 +204,7 @@ void ResetTo(PortableShellLayout layout, std::vector<RECT> monitors) {
   ResetMenus();
   ResetTray();
   ResetWallpaper();
+  ResetMessageBoxes();
   BuildShell();
 }
 
@@ -190,6 +232,13 @@ Desktop& State() {
     BuildShell();
   }
   return desktop;
+}
+
+void Invalidate(HWND handle) {
+  Window* window = Find(handle);
+  if (!window || window->windowClass.shell || window->invalid) return;
+  window->invalid = true;
+  NoteNewInput();
 }
 
 Window* Find(HWND handle) {
@@ -276,8 +325,8 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   window.rect = {x, y, x + std::max(width, 0), y + std::max(height, 0)};
   HWND handle = window.handle;
   d.windows[handle] = std::move(created);
-  std::vector<HWND>& siblings = Siblings(window);
-  siblings.insert(siblings.begin(), handle);
+  Siblings(window).push_back(handle);
+  Reorder(window, HWND_TOP);
   d.created.push_back(handle);
 
   CREATESTRUCTW create = {param, instance, menu, parent, height, width, y, x, (LONG)style,
@@ -347,6 +396,7 @@ BOOL ShowWindow(HWND handle, int command) {
       if ((window = Find(handle)) && (window->style & WS_MINIMIZE) && command != SW_SHOW) {
         window->rect = window->normalRect;
         window->style &= ~WS_MINIMIZE;
+        Invalidate(handle);
         SendSize(*window);
       }
       break;
@@ -369,23 +419,13 @@ BOOL SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int cx, int cy, U
   if (!(flags & SWP_NOSIZE))
     after.right = after.left + std::max(cx, 0), after.bottom = after.top + std::max(cy, 0);
   window->rect = after;
-  if (!(flags & SWP_NOZORDER)) {
-    std::vector<HWND>& siblings = Siblings(*window);
-    siblings.erase(std::remove(siblings.begin(), siblings.end(), handle), siblings.end());
-    auto place = siblings.begin();
-    if (insertAfter == HWND_BOTTOM)
-      place = siblings.end();
-    else if (insertAfter != HWND_TOP) {
-      auto found = std::find(siblings.begin(), siblings.end(), insertAfter);
-      if (found != siblings.end()) place = found + 1;
-    }
-    siblings.insert(place, handle);
-  }
+  if (!(flags & SWP_NOZORDER)) Reorder(*window, insertAfter);
   if (flags & SWP_HIDEWINDOW) SetVisible(handle, false);
   if (flags & SWP_SHOWWINDOW) SetVisible(handle, true);
   bool resized = (before.right - before.left) != (after.right - after.left) ||
                  (before.bottom - before.top) != (after.bottom - after.top);
   bool moved = before.left != after.left || before.top != after.top;
+  if (resized) Invalidate(handle);
   if (resized && (window = Find(handle))) SendSize(*window);
   if (moved && (window = Find(handle))) SendMove(*window);
   return TRUE;
@@ -473,6 +513,18 @@ HWND SetParent(HWND child, HWND newParent) {
   siblings.insert(siblings.begin(), child);
   return previous;
 }
+
+BOOL ValidateRect(HWND handle, const RECT*) {
+  Window* window = Find(handle);
+  if (!window) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  window->invalid = false;
+  return TRUE;
+}
+
+void PortableExposeWindow(HWND window) { Invalidate(window); }
 
 HWND GetParent(HWND handle) {
   Window* window = Find(handle);

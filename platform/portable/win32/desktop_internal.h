@@ -33,6 +33,7 @@ struct Window {
   RECT normalRect = {0, 0, 0, 0};  // where a minimised window goes back to
   std::vector<HWND> children;  // Z order, topmost first
   bool destroying = false;
+  bool invalid = false;  // needs painting: WM_PAINT comes until it is validated
 };
 
 struct Desktop {
@@ -57,6 +58,11 @@ RECT VirtualScreen();
 // Class and message names compare without regard to case, as on Windows.
 bool SameName(const std::wstring& a, const wchar_t* b);
 
+// Marks the window as needing paint (only the program's visible windows get WM_PAINT).
+void Invalidate(HWND window);
+// Something arrived that MsgWaitForMultipleObjects wakes for.
+void NoteNewInput();
+
 // The shell's part of a reset: its classes and windows for the current layout and monitors.
 void BuildShell();
 // From the program's first window class on, SIGINT and SIGTERM close its windows instead
@@ -67,5 +73,6 @@ void ResetQueue();
 void ResetMenus();
 void ResetTray();
 void ResetWallpaper();
+void ResetMessageBoxes();
 
 }  // namespace desktop

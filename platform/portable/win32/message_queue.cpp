@@ -1,5 +1,8 @@
 // The thread's message queue, sent and posted messages, the default window procedure, and
 // the termination signals, which close the program's windows the way a user would.
+#include <time.h>
+
+#include <cerrno>
 #include <csignal>
 #include <deque>
 
@@ -9,6 +12,8 @@
 namespace {
 
 std::deque<MSG> queue;
+// Whether something arrived since the queue was last looked at: what wakes a wait.
+bool newInput = false;
 bool quitPosted = false;
 int quitCode = 0;
 std::vector<std::wstring> registeredMessages;
@@ -46,6 +51,17 @@ void Push(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   MSG msg = {window, message, wParam, lParam, (DWORD)GetTickCount64(), {0, 0}};
   GetCursorPos(&msg.pt);
   queue.push_back(msg);
+  newInput = true;
+}
+
+// The program's first visible window that needs painting and passes the filter, if any.
+HWND WindowToPaint(HWND filter, UINT filterMin, UINT filterMax) {
+  if (!Matches({nullptr, WM_PAINT, 0, 0, 0, {0, 0}}, nullptr, filterMin, filterMax)) return nullptr;
+  for (HWND handle : PortableProgramWindows()) {
+    desktop::Window* window = desktop::Find(handle);
+    if (window->invalid && IsWindowVisible(handle) && (!filter || filter == handle)) return handle;
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -63,8 +79,11 @@ void InstallSignalHandlers() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+void NoteNewInput() { newInput = true; }
+
 void ResetQueue() {
   queue.clear();
+  newInput = false;
   quitPosted = false;
   quitCode = 0;
   closeRequested = 0;
@@ -77,6 +96,7 @@ void PortableRequestClose() { closeRequested = 1; }
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
   desktop::InstallSignalHandlers();
   DeliverCloseRequest();
+  newInput = false;
   for (auto it = queue.begin(); it != queue.end(); ++it) {
     if (!Matches(*it, window, filterMin, filterMax)) continue;
     *msg = *it;
@@ -90,7 +110,35 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
     if (removeMessage & PM_REMOVE) quitPosted = false;
     return TRUE;
   }
+  // Paint comes last, and stays until the window is validated, even when removed.
+  if (HWND invalid = WindowToPaint(window, filterMin, filterMax)) {
+    *msg = {invalid, WM_PAINT, 0, 0, (DWORD)GetTickCount64(), {0, 0}};
+    return TRUE;
+  }
   return FALSE;
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD milliseconds,
+                                DWORD wakeMask) {
+  if (count != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  desktop::InstallSignalHandlers();
+  // A termination signal interrupts the sleep; it is delivered as WM_CLOSE, a posted message.
+  auto arrived = [&]() {
+    if (closeRequested) DeliverCloseRequest();
+    return newInput && (wakeMask & QS_ALLINPUT) != 0;
+  };
+  bool woken = arrived();
+  if (!woken && milliseconds != 0) {
+    timespec remaining = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000};
+    while (!(woken = arrived()) && nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+    if (!woken) woken = arrived();
+  }
+  newInput = false;
+  return woken ? WAIT_OBJECT_0 + count : WAIT_TIMEOUT;
 }
 
 BOOL TranslateMessage(const MSG* msg) {
@@ -143,6 +191,7 @@ LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 void PostQuitMessage(int exitCode) {
   quitPosted = true;
   quitCode = exitCode;
+  newInput = true;
 }
 
 UINT RegisterWindowMessageW(LPCWSTR name) {
@@ -164,6 +213,10 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       return TRUE;
     case WM_CLOSE:
       DestroyWindow(window);
+      return 0;
+    case WM_PAINT:
+      // BeginPaint and EndPaint: the window is valid again.
+      target->invalid = false;
       return 0;
     case WM_SETTEXT:
       target->title = lParam ? (const wchar_t*)lParam : L"";

@@ -96,6 +96,8 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 #define HWND_TOP ((HWND)0)
 #define HWND_BOTTOM ((HWND)1)
+#define HWND_TOPMOST ((HWND)-1)
+#define HWND_NOTOPMOST ((HWND)-2)
 #define HWND_BROADCAST ((HWND)0xffff)
 
 #define SC_CLOSE 0xF060
@@ -127,7 +129,25 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 #define MB_OK 0x00000000L
 #define MB_ICONERROR 0x00000010L
+#define MB_SETFOREGROUND 0x00010000L
+#define MB_TOPMOST 0x00040000L
 #define IDOK 1
+
+// Waiting for messages.
+#define QS_KEY 0x0001
+#define QS_MOUSEMOVE 0x0002
+#define QS_MOUSEBUTTON 0x0004
+#define QS_POSTMESSAGE 0x0008
+#define QS_TIMER 0x0010
+#define QS_PAINT 0x0020
+#define QS_SENDMESSAGE 0x0040
+#define QS_HOTKEY 0x0080
+#define QS_RAWINPUT 0x0400
+#define QS_ALLINPUT 0x04FF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 0x00000102L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define INFINITE 0xFFFFFFFF
 
 // Menus.
 #define MF_STRING 0x00000000L
@@ -209,8 +229,18 @@ HWND FindWindowW(LPCWSTR className, LPCWSTR windowName);
 HWND FindWindowExW(HWND parent, HWND childAfter, LPCWSTR className, LPCWSTR windowName);
 BOOL EnumWindows(WNDENUMPROC callback, LPARAM param);
 BOOL RedrawWindow(HWND window, const RECT* updateRect, HRGN updateRegion, UINT flags);
+// Painting. A visible window of the program is invalid after it is shown, restored or
+// resized, or exposed (PortableExposeWindow); while it is, the queue hands out WM_PAINT for
+// it whenever nothing else is waiting, until it is validated: by ValidateRect or by
+// DefWindowProcW's handling of WM_PAINT. The whole window is one region.
+BOOL ValidateRect(HWND window, const RECT* rect);
 
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage);
+// Waits for new messages only: what was in the queue when it was last looked at does not
+// count, as on Windows. This desktop has no waitable objects, so `count` must be 0; a wake
+// mask without QS_POSTMESSAGE, QS_PAINT and the input bits waits the whole time.
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                DWORD milliseconds, DWORD wakeMask);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageW(const MSG* msg);
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
