@@ -9,6 +9,8 @@
 namespace {
 
 std::deque<MSG> queue;
+// Key strokes not yet taken; each goes to the foreground window of the moment it is taken.
+std::deque<MSG> keyboard;
 bool quitPosted = false;
 int quitCode = 0;
 std::vector<std::wstring> registeredMessages;
@@ -65,6 +67,7 @@ void InstallSignalHandlers() {
 
 void ResetQueue() {
   queue.clear();
+  keyboard.clear();
   quitPosted = false;
   quitCode = 0;
   closeRequested = 0;
@@ -74,6 +77,16 @@ void ResetQueue() {
 
 void PortableRequestClose() { closeRequested = 1; }
 
+void PortableHoldKey(UINT key, int repeats, bool alt) {
+  const LPARAM once = 1, withAlt = alt ? 1 << 29 : 0, wasDown = 1 << 30;
+  const LPARAM released = (LPARAM)0x80000000u;
+  UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN, up = alt ? WM_SYSKEYUP : WM_KEYUP;
+  keyboard.push_back({nullptr, down, key, once | withAlt, 0, {0, 0}});
+  for (int i = 0; i < repeats; ++i)
+    keyboard.push_back({nullptr, down, key, once | withAlt | wasDown, 0, {0, 0}});
+  keyboard.push_back({nullptr, up, key, once | withAlt | wasDown | released, 0, {0, 0}});
+}
+
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
   desktop::InstallSignalHandlers();
   DeliverCloseRequest();
@@ -82,6 +95,18 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
     *msg = *it;
     if (removeMessage & PM_REMOVE) queue.erase(it);
     return TRUE;
+  }
+  HWND focus = GetForegroundWindow();
+  if (!keyboard.empty() && focus && (!window || window == focus)) {
+    MSG stroke = keyboard.front();
+    stroke.hwnd = focus;
+    stroke.time = (DWORD)GetTickCount64();
+    GetCursorPos(&stroke.pt);
+    if (Matches(stroke, window, filterMin, filterMax)) {
+      *msg = stroke;
+      if (removeMessage & PM_REMOVE) keyboard.pop_front();
+      return TRUE;
+    }
   }
   // WM_QUIT comes once every posted message has been taken.
   if (quitPosted && !window && Matches({nullptr, WM_QUIT, 0, 0, 0, {0, 0}}, nullptr, filterMin,
