@@ -144,6 +144,7 @@ bool RunLoopPass(MainLoop* loop) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  KeepWallpaperAttached();
 
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);

@@ -123,6 +123,15 @@ bool StartRenderer(bool offscreen) {
   return true;
 }
 
+void ReleaseSwapChain() {
+  if (gApp.context) {
+    gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
+    gApp.context->Flush();
+  }
+  ReleaseObject(gApp.renderTargetView);
+  ReleaseObject(gApp.swapChain);
+}
+
 void ReleaseRenderer() {
   if (gApp.context) gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
   ReleaseObject(gApp.spotSampler);

@@ -17,6 +17,8 @@ enum ResourceId : int {
 
 bool StartRenderer(bool offscreen);
 bool CreateSwapChain();
+// The swap chain and its view go with their window; device, shaders and textures stay.
+void ReleaseSwapChain();
 bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
                  ID3D11ShaderResourceView** view);
 // Uploads the frame's constants and draws it into target; false (nothing drawn) when the
