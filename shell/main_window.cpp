@@ -229,9 +229,6 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
       gApp.quitting = true;
       break;
-    case WM_DISPLAYCHANGE:
-      FitWindowToMonitor();
-      return 0;
     case WM_SIZE:
       ResizeSwapChain(wParam, lParam);
       return 0;
