@@ -392,7 +392,16 @@ TEST_F(Desktop, TheShellCanEndAndStartAgain) {
   SendMessageW(progman, 0x052C, 0, 0);
   EXPECT_NE(FindWindowExW(progman, nullptr, L"WorkerW", nullptr), nullptr);
   PortableEndShell();
+  // A shell still starting answers late: the request times out and is handled later.
+  PortableSetShellBusy(true);
   PortableStartShell();
+  progman = FindWindowW(L"Progman", nullptr);
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(SendMessageTimeoutW(progman, 0x052C, 0, 0, SMTO_NORMAL, 1000, nullptr));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_TIMEOUT);
+  EXPECT_EQ(FindWindowW(L"WorkerW", nullptr), nullptr);
+  PortableSetShellBusy(false);
+  EXPECT_NE(FindWindowExW(nullptr, progman, L"WorkerW", nullptr), nullptr);
   ASSERT_TRUE(PeekMessageW(&msg, alone, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, RegisterWindowMessageW(L"TaskbarCreated"));
   EXPECT_NE(FindWindowW(L"Progman", nullptr), nullptr);

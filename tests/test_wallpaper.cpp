@@ -162,6 +162,26 @@ TEST_F(Wallpaper, TheDesktopIsLookedForOnceASecondForHalfAMinute) {
   EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
 }
 
+// A shell that is still starting does not answer at once; the window waits for it rather
+// than going into its Progman, and takes the worker the shell makes once it answers.
+TEST_F(Wallpaper, AStartingShellThatDoesNotAnswerYetIsWaitedFor) {
+  PortableFreezeClock();
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  PortableEndShell();
+  Pass();
+  PortableSetShellBusy(true);
+  PortableStartShell();
+  Pass();
+  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+  EXPECT_EQ(GetParent(gApp.mainWindow), nullptr);
+  PortableSetShellBusy(false);
+  PortableAdvanceClock(1.0);
+  Pass();
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  EXPECT_EQ(GetParent(gApp.mainWindow), FindWindowExW(nullptr, progman, L"WorkerW", nullptr));
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+}
+
 // Quit ends the program with 0 and restores the desktop even while the shell's end has
 // left the program without a main window.
 TEST_F(Wallpaper, QuitWithoutAMainWindowStillEndsWithZeroAndRestores) {

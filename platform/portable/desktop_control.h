@@ -35,6 +35,9 @@ void PortableEndShell();
 void PortableStartDesktopWindows(PortableShellLayout layout = PortableShellLayout::Classic);
 // A new shell: its desktop windows, then its taskbar (PortableRestartTaskbar).
 void PortableStartShell(PortableShellLayout layout = PortableShellLayout::Classic);
+// A shell still starting (or hung): SendMessageTimeoutW to its windows times out (0,
+// ERROR_TIMEOUT), and the messages are handled once it is no longer busy.
+void PortableSetShellBusy(bool busy);
 
 // Window frame metrics (Windows 10 at 96 DPI): a sizing frame is 8 pixels on every side,
 // a fixed dialog frame 3, a thin border 1; a caption adds 23 at the top, a menu bar 20.

@@ -11,6 +11,9 @@ namespace {
 std::deque<MSG> queue;
 // Key strokes not yet taken; each goes to the foreground window of the moment it is taken.
 std::deque<MSG> keyboard;
+// Messages sent to a busy shell, handled when it is free again.
+bool shellBusy = false;
+std::deque<MSG> shellBacklog;
 bool quitPosted = false;
 int quitCode = 0;
 std::vector<std::wstring> registeredMessages;
@@ -68,6 +71,8 @@ void InstallSignalHandlers() {
 void ResetQueue() {
   queue.clear();
   keyboard.clear();
+  shellBusy = false;
+  shellBacklog.clear();
   quitPosted = false;
   quitCode = 0;
   closeRequested = 0;
@@ -156,13 +161,28 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT,
                             UINT, DWORD_PTR* result) {
-  if (window != HWND_BROADCAST && !desktop::Find(window)) {
+  desktop::Window* target = desktop::Find(window);
+  if (window != HWND_BROADCAST && !target) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (shellBusy && target && target->windowClass.shell) {
+    shellBacklog.push_back({window, message, wParam, lParam, 0, {0, 0}});
+    SetLastError(ERROR_TIMEOUT);
     return 0;
   }
   LRESULT answer = SendMessageW(window, message, wParam, lParam);
   if (result) *result = (DWORD_PTR)answer;
   return 1;
+}
+
+void PortableSetShellBusy(bool busy) {
+  shellBusy = busy;
+  while (!shellBusy && !shellBacklog.empty()) {
+    MSG late = shellBacklog.front();
+    shellBacklog.pop_front();
+    SendMessageW(late.hwnd, late.message, late.wParam, late.lParam);
+  }
 }
 
 void PostQuitMessage(int exitCode) {

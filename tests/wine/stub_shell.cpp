@@ -9,7 +9,8 @@
 //   stub_shell --worker-inside   the wallpaper "WorkerW" is a child of Progman.
 //
 // The wallpaper worker covers the primary monitor and is the one window shown, so a window
-// attached to it is visible on the screen. Prints "ready" once the windows exist and
+// attached to it is visible on the screen. Once the windows exist it broadcasts
+// "TaskbarCreated", as a starting shell does, and prints "ready"; it prints
 // "worker <handle>" when the wallpaper worker is created.
 #include <windows.h>
 
@@ -49,8 +50,9 @@ void SpawnWorker(HWND progman) {
   SetParent(gView, holder);
   gWorker = CreateWorker(nullptr, WS_POPUP);
   // The wallpaper worker follows the icon holder in Z order: the program looks for the
-  // next "WorkerW" after the window that holds the icon view.
-  SetWindowPos(holder, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  // next "WorkerW" after the window that holds the icon view. Both lie at the bottom, as
+  // the desktop does, so that the notification area stays above them.
+  SetWindowPos(holder, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SetWindowPos(gWorker, holder, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
 }
@@ -113,6 +115,7 @@ int main(int argc, char** argv) {
     std::printf("failed %lu\n", GetLastError());
     return 1;
   }
+  PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   std::printf("ready %p\n", (void*)progman);
   std::fflush(stdout);
 
