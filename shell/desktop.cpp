@@ -18,10 +18,13 @@ const LONG_PTR kWithoutPopupAndChild = 0x3FFFFFFF;
 const ULONGLONG kAttachRetryInterval = 1000;
 const ULONGLONG kAttachRetryPeriod = 30000;
 
-// The worker window behind the icons, else "Progman", else null (no shell).
-HWND FindDesktopParent() {
+// The worker window behind the icons, else "Progman", else null (no shell). A shell that is
+// still starting may not answer in time and then has no worker yet; when the window is
+// waiting for the shell, such a Progman is no place for it until it has answered.
+HWND FindDesktopParent(bool waitingForShell) {
   HWND progman = FindWindowW(L"Progman", nullptr);
-  SendMessageTimeoutW(progman, kSpawnWorker, 0, 0, SMTO_NORMAL, 1000, nullptr);
+  LRESULT answered = SendMessageTimeoutW(progman, kSpawnWorker, 0, 0, SMTO_NORMAL, 1000, nullptr);
+  if (waitingForShell && progman && !answered) return nullptr;
   HWND worker = nullptr;
   EnumWindows(FindWorkerProc, (LPARAM)&worker);
   // The newer shell keeps its worker window inside "Progman".
@@ -39,8 +42,8 @@ void PlaceInParent(HWND parent, const RECT& monitor, UINT flags) {
 }
 
 // False when there is no desktop: the window is left hidden and top-level.
-bool AttachUnderIcons(const RECT& monitor) {
-  HWND parent = FindDesktopParent();
+bool AttachUnderIcons(const RECT& monitor, bool waitingForShell) {
+  HWND parent = FindDesktopParent(waitingForShell);
   if (!parent) return false;
   LONG_PTR style = GetWindowLongPtrW(gApp.mainWindow, GWL_STYLE);
   SetWindowLongPtrW(gApp.mainWindow, GWL_STYLE, (style & kWithoutPopupAndChild) | WS_CHILD);
@@ -61,7 +64,7 @@ void StartAttachRetries() {
 void RetryAttach() {
   RECT monitor = {0, 0, 0, 0};
   GetWindowRect(gApp.mainWindow, &monitor);
-  if (AttachUnderIcons(monitor)) gApp.wallpaperWaiting = false;
+  if (AttachUnderIcons(monitor, true)) gApp.wallpaperWaiting = false;
 }
 
 }  // namespace
@@ -79,7 +82,7 @@ void AttachToDesktop(const RECT& monitor) {
   if (SystemParametersInfoW(SPI_GETDESKWALLPAPER, kWallpaperPathCapacity, path, 0))
     gApp.savedWallpaperPath = path;
   // A borderless window alone on the monitor would cover every other window.
-  gApp.wallpaperWaiting = !AttachUnderIcons(monitor);
+  gApp.wallpaperWaiting = !AttachUnderIcons(monitor, false);
   if (gApp.wallpaperWaiting) StartAttachRetries();
 }
 
