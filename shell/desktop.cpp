@@ -19,16 +19,16 @@ const ULONGLONG kAttachRetryInterval = 1000;
 const ULONGLONG kAttachRetryPeriod = 30000;
 
 // The worker window behind the icons, else "Progman", else null (no shell). A shell that is
-// still starting may not answer in time and then has no worker yet; when the window is
-// waiting for the shell, such a Progman is no place for it until it has answered.
+// still starting may not have answered in time or made its worker yet; while the window
+// waits for the shell, its Progman is no place for it, and the next try looks again.
 HWND FindDesktopParent(bool waitingForShell) {
   HWND progman = FindWindowW(L"Progman", nullptr);
-  LRESULT answered = SendMessageTimeoutW(progman, kSpawnWorker, 0, 0, SMTO_NORMAL, 1000, nullptr);
-  if (waitingForShell && progman && !answered) return nullptr;
+  SendMessageTimeoutW(progman, kSpawnWorker, 0, 0, SMTO_NORMAL, 1000, nullptr);
   HWND worker = nullptr;
   EnumWindows(FindWorkerProc, (LPARAM)&worker);
   // The newer shell keeps its worker window inside "Progman".
   if (!worker) worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
+  if (waitingForShell) return worker;
   return worker ? worker : progman;
 }
 

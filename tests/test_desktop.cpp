@@ -37,6 +37,24 @@ std::vector<UINT> Messages(HWND window, std::initializer_list<UINT> kinds) {
   return result;
 }
 
+// WM_DESTROY and WM_NCDESTROY as they arrived, with their windows.
+std::vector<std::pair<HWND, UINT>> DestroyMessages() {
+  std::vector<std::pair<HWND, UINT>> order;
+  for (const Seen& s : seen)
+    if (s.message == WM_DESTROY || s.message == WM_NCDESTROY) order.push_back({s.window, s.message});
+  return order;
+}
+
+NOTIFYICONDATAW IconRecord(HWND owner, UINT id, UINT flags, const wchar_t* tip) {
+  NOTIFYICONDATAW icon = {};
+  icon.cbSize = sizeof(icon);
+  icon.hWnd = owner;
+  icon.uID = id;
+  icon.uFlags = flags;
+  wcscpy(icon.szTip, tip);
+  return icon;
+}
+
 class Desktop : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,10 +85,7 @@ TEST_F(Desktop, CreationAndDestructionFollowWindowsMessageOrder) {
   HWND child = Create(WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, parent);
   seen.clear();
   SendMessageW(parent, WM_CLOSE, 0, 0);  // the default procedure destroys the window
-  std::vector<std::pair<HWND, UINT>> order;
-  for (const Seen& s : seen)
-    if (s.message == WM_DESTROY || s.message == WM_NCDESTROY) order.push_back({s.window, s.message});
-  EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{parent, WM_DESTROY},
+  EXPECT_EQ(DestroyMessages(), (std::vector<std::pair<HWND, UINT>>{{parent, WM_DESTROY},
                                                        {child, WM_DESTROY},
                                                        {child, WM_NCDESTROY},
                                                        {parent, WM_NCDESTROY}}));
@@ -264,12 +279,7 @@ TEST_F(Desktop, MenuTrackingIsModalAndRefusesASecondMenu) {
 
 TEST_F(Desktop, NotificationAreaKeepsRecordsAndCanRestart) {
   HWND owner = Create(WS_POPUP, 0, 0, 1, 1);
-  NOTIFYICONDATAW icon = {};
-  icon.cbSize = sizeof(icon);
-  icon.hWnd = owner;
-  icon.uID = 1;
-  icon.uFlags = NIF_TIP;
-  wcscpy(icon.szTip, L"first");
+  NOTIFYICONDATAW icon = IconRecord(owner, 1, NIF_TIP, L"first");
   EXPECT_TRUE(Shell_NotifyIconW(NIM_ADD, &icon));
   EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &icon));
   wcscpy(icon.szTip, L"second");
@@ -293,13 +303,8 @@ TEST_F(Desktop, NotificationAreaKeepsRecordsAndCanRestart) {
 
 TEST_F(Desktop, IconEventsAndTooltipFollowTheIconsVersion) {
   HWND owner = Create(WS_POPUP, 0, 0, 1, 1);
-  NOTIFYICONDATAW icon = {};
-  icon.cbSize = sizeof(icon);
-  icon.hWnd = owner;
-  icon.uID = 7;
-  icon.uFlags = NIF_MESSAGE | NIF_TIP;
+  NOTIFYICONDATAW icon = IconRecord(owner, 7, NIF_MESSAGE | NIF_TIP, L"tip");
   icon.uCallbackMessage = WM_APP + 1;
-  wcscpy(icon.szTip, L"tip");
   ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &icon));
   PortableSetCursorPos({300, 200});
   auto events = [&](PortableTrayInput input) {
@@ -360,10 +365,7 @@ TEST_F(Desktop, TheShellCanEndAndStartAgain) {
   HWND wallpaper = Create(WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, worker);
   HWND inner = Create(WS_CHILD | WS_VISIBLE, 0, 0, 5, 5, wallpaper);
   HWND alone = Create(WS_POPUP, 0, 0, 1, 1);
-  NOTIFYICONDATAW icon = {};
-  icon.cbSize = sizeof(icon);
-  icon.hWnd = alone;
-  icon.uID = 1;
+  NOTIFYICONDATAW icon = IconRecord(alone, 1, 0, L"");
   ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &icon));
   seen.clear();
 
@@ -374,10 +376,7 @@ TEST_F(Desktop, TheShellCanEndAndStartAgain) {
   EXPECT_FALSE(IsWindow(inner));
   EXPECT_TRUE(IsWindow(alone));
   EXPECT_TRUE(PortableTrayIcons().empty());
-  std::vector<std::pair<HWND, UINT>> order;
-  for (const Seen& s : seen)
-    if (s.message == WM_DESTROY || s.message == WM_NCDESTROY) order.push_back({s.window, s.message});
-  EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{wallpaper, WM_DESTROY},
+  EXPECT_EQ(DestroyMessages(), (std::vector<std::pair<HWND, UINT>>{{wallpaper, WM_DESTROY},
                                                        {inner, WM_DESTROY},
                                                        {inner, WM_NCDESTROY},
                                                        {wallpaper, WM_NCDESTROY}}));

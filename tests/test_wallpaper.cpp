@@ -29,6 +29,14 @@ class Wallpaper : public ProgramTest {
     SetWindowPos(holder, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return holder;
   }
+  // Shown over the whole small monitor inside `worker`, with the tray icon in place.
+  void ExpectAttachedTo(HWND worker) {
+    ASSERT_NE(worker, nullptr);
+    EXPECT_EQ(GetParent(gApp.mainWindow), worker);
+    EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+    EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+    EXPECT_EQ(PortableTrayIcons().size(), 1u);
+  }
 };
 
 TEST_F(Wallpaper, ClassicShellPutsTheWindowIntoTheWorkerAfterTheIconHolder) {
@@ -95,11 +103,7 @@ TEST_F(Wallpaper, WithoutAShellTheWindowWaitsHiddenUntilTheDesktopAppears) {
 
   PortableStartShell(PortableShellLayout::Nested);
   Pass();
-  HWND progman = FindWindowW(L"Progman", nullptr);
-  EXPECT_EQ(GetParent(gApp.mainWindow), FindWindowExW(progman, nullptr, L"WorkerW", nullptr));
-  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
-  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
-  EXPECT_EQ(PortableTrayIcons().size(), 1u);
+  ExpectAttachedTo(FindWindowExW(FindWindowW(L"Progman", nullptr), nullptr, L"WorkerW", nullptr));
   Pass();
 }
 
@@ -118,11 +122,7 @@ TEST_F(Wallpaper, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {
 
   PortableStartShell();
   Pass();
-  HWND progman = FindWindowW(L"Progman", nullptr);
-  EXPECT_EQ(GetParent(gApp.mainWindow), FindWindowExW(nullptr, progman, L"WorkerW", nullptr));
-  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
-  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
-  EXPECT_EQ(PortableTrayIcons().size(), 1u);
+  ExpectAttachedTo(FindWindowExW(nullptr, FindWindowW(L"Progman", nullptr), L"WorkerW", nullptr));
   EXPECT_NE(gApp.renderTargetView, nullptr);
   Pass();
   ChooseFromTray(CMD_QUIT);
