@@ -612,7 +612,8 @@ def check_wallpaper_shell_restart(s, report):
         report("  the shell was killed: its wallpaper window went with it, the program stayed")
         second_shell = start_stub_shell(s, "restart_shell2")
         again = wait_until(lambda: attached_window(s, second_shell), 30)
-        expect(again, f"no wallpaper window in the new shell's worker: {s.probe('window', 'VelmoraTitleLive')}")
+        expect(again, f"no wallpaper window in the new shell's worker: {s.probe('window', 'VelmoraTitleLive')}, "
+               f"windows {s.probe('zorder')}")
         expect(rect_of(again) == (0, 0, SCREEN_W, SCREEN_H), f"rectangle {again['rect']}")
         report(f"  a new shell: a new window in its WorkerW, covering 0,0-{SCREEN_W},{SCREEN_H}")
         s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\other.bmp")

@@ -22,6 +22,7 @@ namespace {
 const UINT kSpawnWorker = 0x052C;
 bool gWorkerInside = false;
 HWND gView = nullptr;
+HWND gHolder = nullptr;
 HWND gWorker = nullptr;
 
 RECT PrimaryMonitorRect() {
@@ -40,6 +41,19 @@ HWND CreateWorker(HWND parent, DWORD style) {
                          GetModuleHandleW(nullptr), nullptr);
 }
 
+// The screen-sized worker is managed by the window manager, which may raise it some time
+// after it is shown, and Wine then moves it up in Z order too; every tick the hidden icon
+// holder is put back right above it, so that the worker follows the holder, as in the real
+// shell.
+const UINT_PTR kOrderTimer = 1;
+
+void KeepHolderAboveWorker() {
+  HWND above = GetWindow(gWorker, GW_HWNDPREV);
+  if (above == gHolder) return;
+  SetWindowPos(gHolder, above ? above : HWND_TOP, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void SpawnWorker(HWND progman) {
   if (gWorkerInside) {
     gWorker = CreateWorker(progman, WS_CHILD | WS_VISIBLE);
@@ -49,12 +63,14 @@ void SpawnWorker(HWND progman) {
   HWND holder = CreateWorker(nullptr, WS_POPUP);
   SetParent(gView, holder);
   gWorker = CreateWorker(nullptr, WS_POPUP);
+  gHolder = holder;
   // The wallpaper worker follows the icon holder in Z order: the program looks for the
-  // next "WorkerW" after the window that holds the icon view. Both lie at the bottom, as
-  // the desktop does, so that the notification area stays above them.
+  // next "WorkerW" after the window that holds the icon view. Both start at the bottom, as
+  // the desktop's windows lie.
   SetWindowPos(holder, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SetWindowPos(gWorker, holder, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  SetTimer(progman, kOrderTimer, 100, nullptr);
 }
 
 LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -64,6 +80,10 @@ LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       std::printf("worker %p\n", (void*)gWorker);
       std::fflush(stdout);
     }
+    return 0;
+  }
+  if (message == WM_TIMER && wParam == kOrderTimer) {
+    KeepHolderAboveWorker();
     return 0;
   }
   if (message == WM_DESTROY) {
