@@ -67,6 +67,15 @@ struct AppState {
   LONG_PTR savedWindowStyle = WS_OVERLAPPEDWINDOW;
   RECT savedWindowRect = {0, 0, 0, 0};
   std::wstring savedWallpaperPath;
+  // Wallpaper mode without a desktop to attach to (no shell yet, or it ended): the window
+  // waits hidden while the desktop is looked for once a second until the tick count
+  // attachRetryUntil, a period that "TaskbarCreated" starts again.
+  bool wallpaperWaiting = false;
+  ULONGLONG nextAttachTry = 0;
+  ULONGLONG attachRetryUntil = 0;
+  // Set by a quit request (the quit command, a close request), so that the main window's
+  // end is told apart from the shell taking the wallpaper window with it.
+  bool quitting = false;
   HWND trayWindow = nullptr;
   uint32_t taskbarCreatedMessage = 0;
   NOTIFYICONDATAW trayIcon = {};

@@ -128,6 +128,7 @@ bool RunLoopPass(MainLoop* loop) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
+  KeepWallpaperAttached();
 
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);

@@ -228,6 +228,15 @@ bool RestartRenderer() {
   return false;
 }
 
+void ReleaseSwapChain() {
+  if (gApp.context) {
+    gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
+    gApp.context->Flush();
+  }
+  ReleaseObject(gApp.renderTargetView);
+  ReleaseObject(gApp.swapChain);
+}
+
 void ReleaseRenderer() {
   if (gApp.context) gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
   ReleaseObject(gApp.spotSampler);

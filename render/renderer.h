@@ -13,6 +13,8 @@ bool StartRenderer(bool offscreen);
 // on failure nothing of the renderer is left.
 bool RestartRenderer();
 bool CreateSwapChain();
+// The swap chain and its view go with their window; device, shaders and textures stay.
+void ReleaseSwapChain();
 bool LoadTexture(int resourceId, UINT edge, DXGI_FORMAT format, UINT rowPitch,
                  ID3D11ShaderResourceView** view);
 // Uploads the frame's constants and draws it into target; false (nothing drawn) when the

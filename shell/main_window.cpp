@@ -3,6 +3,8 @@
 // the clicks.
 #include "shell/main_window.h"
 
+#include <algorithm>
+
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "i18n/texts.h"
@@ -48,16 +50,12 @@ RECT ChooseMonitor() {
 }
 
 // The swap chain goes with the window; device, shaders and textures stay for the next one.
+// A wallpaper window may already be gone with the shell that held it.
 void TearDownMainWindow() {
-  if (gApp.context) {
-    gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
-    gApp.context->Flush();
-  }
-  ReleaseObject(gApp.renderTargetView);
-  ReleaseObject(gApp.swapChain);
+  ReleaseSwapChain();
   bool wasWallpaper = gApp.wallpaperActive;
   gApp.recreatingWindow = true;
-  DestroyWindow(gApp.mainWindow);
+  if (IsWindow(gApp.mainWindow)) DestroyWindow(gApp.mainWindow);
   gApp.recreatingWindow = false;
   gApp.mainWindow = nullptr;
   if (wasWallpaper) RestoreDesktop();
@@ -71,6 +69,28 @@ RECT DefaultWindowedRect(const RECT& monitor) {
   LONG left = monitor.left + (monitor.right - monitor.left - kFirstClientWidth) / 2;
   LONG top = monitor.top + (monitor.bottom - monitor.top - kFirstClientHeight) / 2;
   return {left, top, left + (outer.right - outer.left), top + (outer.bottom - outer.top)};
+}
+
+// A saved rectangle that meets no monitor any more (one was removed or moved) is moved onto
+// the nearest one, keeping its size, so that the window never opens out of reach.
+void KeepOnAMonitor(RECT* rect) {
+  if (MonitorFromRect(rect, MONITOR_DEFAULTTONULL)) return;
+  MONITORINFO info = {};
+  info.cbSize = sizeof(MONITORINFO);
+  if (!GetMonitorInfoW(MonitorFromRect(rect, MONITOR_DEFAULTTONEAREST), &info)) return;
+  const RECT& m = info.rcMonitor;
+  LONG width = rect->right - rect->left, height = rect->bottom - rect->top;
+  LONG left = std::max(m.left, std::min(rect->left, m.right - width));
+  LONG top = std::max(m.top, std::min(rect->top, m.bottom - height));
+  *rect = {left, top, left + width, top + height};
+}
+
+// The process ends at once; without this the tray icon and the animated desktop would
+// outlive it.
+[[noreturn]] void EndAfterFailure(bool restoreDesktop) {
+  Shell_NotifyIconW(NIM_DELETE, &gApp.trayIcon);
+  if (restoreDesktop) RestoreDesktop();
+  ExitProcess(ExitStartFailed);
 }
 
 void ToggleFullscreen() {
@@ -97,7 +117,12 @@ void ResizeSwapChain(WPARAM kind, LPARAM size) {
   buffer->Release();
 }
 
-void HandleKey(WPARAM key) {
+// Bit 30 of a key message's lParam: the key was already down, so this is an auto-repeat.
+bool IsRepeat(LPARAM keyData) { return (keyData & (1 << 30)) != 0; }
+
+// Held keys repeat; a toggle acts on the first press only, since each one rebuilds the
+// window. The speed steps on every repeat.
+void HandleKey(WPARAM key, LPARAM keyData) {
   switch (key) {
     case VK_ESCAPE:
       if (!gApp.wallpaperActive) DestroyWindow(gApp.mainWindow);
@@ -113,7 +138,7 @@ void HandleKey(WPARAM key) {
       break;
     case 'F':
     case VK_F11:
-      ToggleFullscreen();
+      if (!IsRepeat(keyData)) ToggleFullscreen();
       break;
     case VK_UP:
       StepSpeed(+1);
@@ -142,6 +167,8 @@ void CreateMainWindow(int32_t mode) {
   if (mode == kModeWindowed) {
     if (gApp.savedWindowRect.right <= gApp.savedWindowRect.left)
       gApp.savedWindowRect = DefaultWindowedRect(monitor);
+    else
+      KeepOnAMonitor(&gApp.savedWindowRect);
     style = (DWORD)gApp.savedWindowStyle;
     rect = gApp.savedWindowRect;
   } else if (mode == kModeFullscreen) {
@@ -153,7 +180,7 @@ void CreateMainWindow(int32_t mode) {
   if (!gApp.mainWindow) {
     DWORD error = GetLastError();
     ShowErrorBox(GetText(ErrWindow), error);
-    ExitProcess(ExitStartFailed);
+    EndAfterFailure(false);  // a wallpaper left before was restored on the way
   }
 
   gApp.wallpaperActive = mode == kModeWallpaper;
@@ -171,15 +198,37 @@ void CreateMainWindow(int32_t mode) {
   // At start-up the renderer does not exist yet and makes the swap chain itself; a device
   // lost meanwhile makes it when the main loop rebuilds the renderer.
   if (DeviceRemoved()) LoseDevice();
-  if (gApp.device && !CreateSwapChain()) ExitProcess(ExitStartFailed);
+  if (gApp.device && !CreateSwapChain()) EndAfterFailure(gApp.wallpaperActive);
+}
+
+void FitWindowToMonitor() {
+  if (!IsWindow(gApp.mainWindow) || (!gApp.fullscreen && !gApp.wallpaperActive)) return;
+  MONITORINFO info = {};
+  info.cbSize = sizeof(MONITORINFO);
+  if (!GetMonitorInfoW(MonitorFromWindow(gApp.mainWindow, MONITOR_DEFAULTTONEAREST), &info))
+    return;
+  const RECT& m = info.rcMonitor;
+  if (gApp.wallpaperActive)
+    FitWallpaperToMonitor(m);
+  else
+    SetWindowPos(gApp.mainWindow, nullptr, m.left, m.top, m.right - m.left, m.bottom - m.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DESTROY:
-      // A mode change destroys the old window without ending the program.
-      if (!gApp.recreatingWindow) PostQuitMessage(0);
+      // A mode change destroys the old window without ending the program, and so does a
+      // shell that ends with the wallpaper window inside it.
+      if (gApp.recreatingWindow) return 0;
+      if (window == gApp.mainWindow && gApp.wallpaperActive && !gApp.quitting)
+        LoseWallpaperWindow();
+      else
+        PostQuitMessage(0);
       return 0;
+    case WM_CLOSE:
+      gApp.quitting = true;
+      break;
     case WM_SIZE:
       ResizeSwapChain(wParam, lParam);
       return 0;
@@ -198,11 +247,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       break;
     case WM_KEYDOWN:
-      HandleKey(wParam);
+      HandleKey(wParam, lParam);
       return 0;
     case WM_SYSKEYDOWN:
       if (wParam != VK_RETURN) break;
-      ToggleFullscreen();
+      if (!IsRepeat(lParam)) ToggleFullscreen();
       return 0;
     case WM_LBUTTONDBLCLK:
       ToggleFullscreen();

@@ -9,4 +9,7 @@
 void CreateMainWindow(int32_t mode);
 // Wallpaper while the window is the desktop's, else fullscreen or windowed.
 DisplayMode CurrentDisplayMode();
+// After a display change the fullscreen or wallpaper window covers its monitor's new
+// rectangle; the swap chain follows through WM_SIZE.
+void FitWindowToMonitor();
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -9,6 +9,7 @@
 #include "app/app_state.h"
 #include "i18n/texts.h"
 #include "app/resources.h"
+#include "shell/desktop.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
 
@@ -65,7 +66,8 @@ bool AddTrayIcon() {
   gApp.trayIcon.cbSize = sizeof(NOTIFYICONDATAW);
   gApp.trayIcon.hWnd = gApp.trayWindow;
   gApp.trayIcon.uID = 1;
-  gApp.trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  // With version 4 the standard tooltip shows only when asked for.
+  gApp.trayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
   gApp.trayIcon.uCallbackMessage = WM_TRAYNOTIFY;
   gApp.trayIcon.hIcon = LoadIconW(gApp.instance, MAKEINTRESOURCEW(IconProgram));
   CopyTip();
@@ -75,20 +77,37 @@ bool AddTrayIcon() {
   return true;
 }
 
+// Whether an icon event opens the menu. Version 4 puts the icon's identifier in the high
+// word and follows each click's button messages with an event of its own (NIN_SELECT for
+// the left button, WM_CONTEXTMENU for the right one and the menu key, NIN_KEYSELECT for
+// Enter), which alone opens the menu: opening on the button too would open it twice. The
+// shell of an older version (one that refused version 4) sends the button messages only.
+bool OpensMenu(LPARAM lParam) {
+  UINT event = LOWORD(lParam);
+  if (HIWORD(lParam) == gApp.trayIcon.uID)
+    return event == NIN_SELECT || event == NIN_KEYSELECT || event == WM_CONTEXTMENU;
+  return event == WM_LBUTTONUP || event == WM_RBUTTONUP || event == WM_CONTEXTMENU;
+}
+
 LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_TRAYNOTIFY) {
-    UINT event = LOWORD(lParam);
-    if (event == WM_RBUTTONUP || event == WM_CONTEXTMENU || event == WM_LBUTTONUP)
-      ShowContextMenu(gApp.trayWindow);
+    if (OpensMenu(lParam)) ShowContextMenu(gApp.trayWindow);
+    return 0;
+  }
+  // The tray window is top-level in every display mode, the wallpaper window is not.
+  if (message == WM_DISPLAYCHANGE) {
+    FitWindowToMonitor();
     return 0;
   }
   if (message == WM_COMMAND) {
     HandleCommand(LOWORD(wParam));
     return 0;
   }
-  // The notification area was created anew (the shell restarted): the icon is gone.
+  // The notification area was created anew (the shell restarted): the icon is gone, and a
+  // wallpaper window needs the new desktop.
   if (gApp.taskbarCreatedMessage != 0 && message == gApp.taskbarCreatedMessage) {
     AddTrayIcon();
+    ReattachAfterShellStart();
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -128,7 +147,13 @@ void ShowContextMenu(HWND owner) {
 void HandleCommand(int id) {
   switch (id) {
     case CMD_QUIT:
-      DestroyWindow(gApp.mainWindow);
+      // Without a main window (the shell took the wallpaper window) there is no WM_DESTROY
+      // to end the program.
+      gApp.quitting = true;
+      if (IsWindow(gApp.mainWindow))
+        DestroyWindow(gApp.mainWindow);
+      else
+        PostQuitMessage(0);
       return;
     case CMD_SCENE_TITLE:
       SetScene(kSceneTitle);

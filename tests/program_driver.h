@@ -74,15 +74,20 @@ class ProgramTest : public ::testing::Test {
   }
   void Key(WPARAM key) { Post(WM_KEYDOWN, key); }
 
-  // A tray-icon event as the notification area reports it (version 4).
+  // One tray-icon event as the notification area reports it with version 4.
   void TrayEvent(UINT event) {
     PostMessageW(gApp.trayWindow, WM_TRAYNOTIFY, 0, MAKELPARAM(event, 1));
+    Deliver();
+  }
+  // A click or key on the tray icon, with every message the notification area sends for it.
+  void UseTray(PortableTrayInput input) {
+    PortableUseTrayIcon(gApp.trayWindow, 1, input);
     Deliver();
   }
   // Opens the tray menu by a click on the icon and chooses `id`.
   void ChooseFromTray(UINT id) {
     PortableScriptMenuChoice(id);
-    TrayEvent(WM_LBUTTONUP);
+    UseTray(PortableTrayInput::LeftClick);
   }
 
   // Runs passes until the quit message has been taken and the exit sequence has run.

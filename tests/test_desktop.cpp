@@ -1,12 +1,14 @@
 // The portable desktop behaves as Windows does where the program relies on it: message
-// order, frames and client sizes, monitors, the queue, the shell's windows, menus, the
-// notification area, the named mutex and the termination signals.
+// order, frames and client sizes, monitors and display changes, the queue and held keys,
+// the shell's windows and its end and restart, modal menus, the notification area's events
+// and tooltip, the named mutex, the termination signals, the clock and the process exit.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <vector>
 
 #include "platform/portable/control/desktop_control.h"
@@ -34,6 +36,24 @@ std::vector<UINT> Messages(HWND window, std::initializer_list<UINT> kinds) {
     if (s.window == window && std::find(kinds.begin(), kinds.end(), s.message) != kinds.end())
       result.push_back(s.message);
   return result;
+}
+
+// WM_DESTROY and WM_NCDESTROY as they arrived, with their windows.
+std::vector<std::pair<HWND, UINT>> DestroyMessages() {
+  std::vector<std::pair<HWND, UINT>> order;
+  for (const Seen& s : seen)
+    if (s.message == WM_DESTROY || s.message == WM_NCDESTROY) order.push_back({s.window, s.message});
+  return order;
+}
+
+NOTIFYICONDATAW IconRecord(HWND owner, UINT id, UINT flags, const wchar_t* tip) {
+  NOTIFYICONDATAW icon = {};
+  icon.cbSize = sizeof(icon);
+  icon.hWnd = owner;
+  icon.uID = id;
+  icon.uFlags = flags;
+  wcscpy(icon.szTip, tip);
+  return icon;
 }
 
 class Desktop : public ::testing::Test {
@@ -66,10 +86,7 @@ TEST_F(Desktop, CreationAndDestructionFollowWindowsMessageOrder) {
   HWND child = Create(WS_CHILD | WS_VISIBLE, 0, 0, 50, 50, parent);
   seen.clear();
   SendMessageW(parent, WM_CLOSE, 0, 0);  // the default procedure destroys the window
-  std::vector<std::pair<HWND, UINT>> order;
-  for (const Seen& s : seen)
-    if (s.message == WM_DESTROY || s.message == WM_NCDESTROY) order.push_back({s.window, s.message});
-  EXPECT_EQ(order, (std::vector<std::pair<HWND, UINT>>{{parent, WM_DESTROY},
+  EXPECT_EQ(DestroyMessages(), (std::vector<std::pair<HWND, UINT>>{{parent, WM_DESTROY},
                                                        {child, WM_DESTROY},
                                                        {child, WM_NCDESTROY},
                                                        {parent, WM_NCDESTROY}}));
@@ -124,9 +141,12 @@ TEST_F(Desktop, MonitorsByPointAndByLargestOverlap) {
   ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info));
   EXPECT_EQ(info.rcMonitor.left, -1280);
   EXPECT_EQ(info.dwFlags, 0u);
-  // Off every monitor: the nearest one.
+  // Off every monitor: the nearest one, or none when asked so.
   SetWindowPos(window, nullptr, 3000, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   EXPECT_EQ(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), primary);
+  const RECT farLeft = {-3000, 500, -2900, 600};
+  EXPECT_EQ(MonitorFromRect(&farLeft, MONITOR_DEFAULTTONULL), nullptr);
+  EXPECT_EQ(MonitorFromRect(&farLeft, MONITOR_DEFAULTTONEAREST), left);
   info.cbSize = 8;
   EXPECT_FALSE(GetMonitorInfoW(primary, &info));
 }
@@ -208,22 +228,59 @@ TEST_F(Desktop, MenuChoiceReachesTheOwnerAsCommand) {
     DestroyMenu(menu);
   }
   EXPECT_EQ(PortableLiveMenuCount(), 0);
+  // The first choice was posted; the second menu's own loop dispatched it.
+  std::vector<WPARAM> commands;
+  for (const Seen& s : seen)
+    if (s.window == owner && s.message == WM_COMMAND) commands.push_back(s.wParam);
+  EXPECT_EQ(commands, std::vector<WPARAM>{20});
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+
+// An owner that opens a menu whenever it receives WM_USER, as a tray icon's window would.
+LRESULT CALLBACK MenuOpeningProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_USER) return DefWindowProcW(window, message, wParam, lParam);
+  HMENU menu = CreatePopupMenu();
+  AppendMenuW(menu, MF_STRING, 10, L"Item");
+  SetLastError(ERROR_SUCCESS);
+  seen.push_back({window, WM_USER, (WPARAM)TrackPopupMenu(menu, 0, 0, 0, 0, window, nullptr),
+                  (LPARAM)GetLastError()});
+  DestroyMenu(menu);
+  return 0;
+}
+
+TEST_F(Desktop, MenuTrackingIsModalAndRefusesASecondMenu) {
+  WNDCLASSEXW opener = {};
+  opener.cbSize = sizeof(opener);
+  opener.lpfnWndProc = MenuOpeningProc;
+  opener.lpszClassName = L"Opener";
+  RegisterClassExW(&opener);
+  HWND owner = CreateWindowExW(0, L"Opener", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                               nullptr, nullptr);
+  // Two requests wait: the first opens a menu, whose loop takes the second while it is open.
+  PostMessageW(owner, WM_USER, 0, 0);
+  PostMessageW(owner, WM_USER, 0, 0);
   MSG msg;
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.hwnd, owner);
-  EXPECT_EQ(msg.message, (UINT)WM_COMMAND);
-  EXPECT_EQ(msg.wParam, 20u);
-  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  DispatchMessageW(&msg);
+  ASSERT_EQ(seen.size(), 2u);
+  // The inner call finished first: refused.
+  EXPECT_EQ(seen[0].wParam, (WPARAM)FALSE);
+  EXPECT_EQ(seen[0].lParam, (LPARAM)ERROR_POPUP_ALREADY_ACTIVE);
+  EXPECT_EQ(seen[1].wParam, (WPARAM)TRUE);
+  EXPECT_EQ(PortableTrackedMenus().size(), 1u);
+  EXPECT_EQ(PortableRefusedMenuCount(), 1);
+  // Once closed, the next menu opens.
+  PostMessageW(owner, WM_USER, 0, 0);
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  DispatchMessageW(&msg);
+  EXPECT_EQ(PortableTrackedMenus().size(), 2u);
+  EXPECT_EQ(PortableRefusedMenuCount(), 1);
 }
 
 TEST_F(Desktop, NotificationAreaKeepsRecordsAndCanRestart) {
   HWND owner = Create(WS_POPUP, 0, 0, 1, 1);
-  NOTIFYICONDATAW icon = {};
-  icon.cbSize = sizeof(icon);
-  icon.hWnd = owner;
-  icon.uID = 1;
-  icon.uFlags = NIF_TIP;
-  wcscpy(icon.szTip, L"first");
+  NOTIFYICONDATAW icon = IconRecord(owner, 1, NIF_TIP, L"first");
   EXPECT_TRUE(Shell_NotifyIconW(NIM_ADD, &icon));
   EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &icon));
   wcscpy(icon.szTip, L"second");
@@ -243,6 +300,187 @@ TEST_F(Desktop, NotificationAreaKeepsRecordsAndCanRestart) {
   PortableSetTrayFailing(true);
   EXPECT_FALSE(Shell_NotifyIconW(NIM_ADD, &icon));
   EXPECT_FALSE(Shell_NotifyIconW(NIM_MODIFY, &icon));
+}
+
+TEST_F(Desktop, IconEventsAndTooltipFollowTheIconsVersion) {
+  HWND owner = Create(WS_POPUP, 0, 0, 1, 1);
+  NOTIFYICONDATAW icon = IconRecord(owner, 7, NIF_MESSAGE | NIF_TIP, L"tip");
+  icon.uCallbackMessage = WM_APP + 1;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &icon));
+  PortableSetCursorPos({300, 200});
+  auto events = [&](PortableTrayInput input) {
+    PortableUseTrayIcon(owner, 7, input);
+    std::vector<std::pair<WPARAM, LPARAM>> got;
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      if (msg.message == WM_APP + 1) got.push_back({msg.wParam, msg.lParam});
+    return got;
+  };
+  typedef std::vector<std::pair<WPARAM, LPARAM>> Events;
+  // Version 0: the icon's identifier, then the mouse message; the keyboard acts as a
+  // right click.
+  EXPECT_EQ(events(PortableTrayInput::RightClick), (Events{{7, WM_RBUTTONDOWN}, {7, WM_RBUTTONUP}}));
+  EXPECT_EQ(events(PortableTrayInput::EnterKey), (Events{{7, WM_RBUTTONDOWN}, {7, WM_RBUTTONUP}}));
+  EXPECT_EQ(events(PortableTrayInput::LeftClick), (Events{{7, WM_LBUTTONDOWN}, {7, WM_LBUTTONUP}}));
+  EXPECT_TRUE(PortableTrayTipShown(owner, 7));
+
+  // Version 4: the anchor point, then the event and the identifier; each input ends in an
+  // event of its own. The standard tooltip now needs NIF_SHOWTIP.
+  icon.uVersion = 5;
+  EXPECT_FALSE(Shell_NotifyIconW(NIM_SETVERSION, &icon));
+  icon.uVersion = NOTIFYICON_VERSION_4;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_SETVERSION, &icon));
+  WPARAM at = MAKEWPARAM(300, 200);
+  EXPECT_EQ(events(PortableTrayInput::RightClick),
+            (Events{{at, MAKELPARAM(WM_RBUTTONDOWN, 7)}, {at, MAKELPARAM(WM_RBUTTONUP, 7)},
+                    {at, MAKELPARAM(WM_CONTEXTMENU, 7)}}));
+  EXPECT_EQ(events(PortableTrayInput::LeftClick),
+            (Events{{at, MAKELPARAM(WM_LBUTTONDOWN, 7)}, {at, MAKELPARAM(WM_LBUTTONUP, 7)},
+                    {at, MAKELPARAM(NIN_SELECT, 7)}}));
+  EXPECT_EQ(events(PortableTrayInput::EnterKey), (Events{{at, MAKELPARAM(NIN_KEYSELECT, 7)}}));
+  EXPECT_EQ(events(PortableTrayInput::MenuKey), (Events{{at, MAKELPARAM(WM_CONTEXTMENU, 7)}}));
+  EXPECT_FALSE(PortableTrayTipShown(owner, 7));
+  icon.uFlags = NIF_TIP | NIF_SHOWTIP;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon));
+  EXPECT_TRUE(PortableTrayTipShown(owner, 7));
+  icon.uFlags = NIF_TIP;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_MODIFY, &icon));
+  EXPECT_FALSE(PortableTrayTipShown(owner, 7));
+
+  // Without NIF_MESSAGE the icon tells its window nothing.
+  NOTIFYICONDATAW silent = icon;
+  silent.uID = 8;
+  silent.uFlags = NIF_TIP;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &silent));
+  PortableUseTrayIcon(owner, 8, PortableTrayInput::RightClick);
+  MSG msg;
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+}
+
+// Explorer ending: its windows go, and the program's window inside them with WM_DESTROY;
+// a new shell brings its windows back and announces its taskbar.
+TEST_F(Desktop, TheShellCanEndAndStartAgain) {
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  SendMessageW(progman, 0x052C, 0, 0);
+  HWND worker = FindWindowExW(nullptr, progman, L"WorkerW", nullptr);
+  HWND wallpaper = Create(WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, worker);
+  HWND inner = Create(WS_CHILD | WS_VISIBLE, 0, 0, 5, 5, wallpaper);
+  HWND alone = Create(WS_POPUP, 0, 0, 1, 1);
+  NOTIFYICONDATAW icon = IconRecord(alone, 1, 0, L"");
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &icon));
+  seen.clear();
+
+  PortableEndShell();
+  EXPECT_EQ(FindWindowW(L"Progman", nullptr), nullptr);
+  EXPECT_EQ(FindWindowW(L"WorkerW", nullptr), nullptr);
+  EXPECT_FALSE(IsWindow(wallpaper));
+  EXPECT_FALSE(IsWindow(inner));
+  EXPECT_TRUE(IsWindow(alone));
+  EXPECT_TRUE(PortableTrayIcons().empty());
+  EXPECT_EQ(DestroyMessages(), (std::vector<std::pair<HWND, UINT>>{{wallpaper, WM_DESTROY},
+                                                       {inner, WM_DESTROY},
+                                                       {inner, WM_NCDESTROY},
+                                                       {wallpaper, WM_NCDESTROY}}));
+
+  // The desktop may come back before the taskbar announces itself.
+  MSG msg;
+  PortableStartDesktopWindows(PortableShellLayout::Nested);
+  progman = FindWindowW(L"Progman", nullptr);
+  ASSERT_NE(progman, nullptr);
+  EXPECT_NE(FindWindowExW(progman, nullptr, L"SHELLDLL_DefView", nullptr), nullptr);
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  SendMessageW(progman, 0x052C, 0, 0);
+  EXPECT_NE(FindWindowExW(progman, nullptr, L"WorkerW", nullptr), nullptr);
+  PortableEndShell();
+  // A shell still starting answers late: the request times out and is handled later.
+  PortableSetShellBusy(true);
+  PortableStartShell();
+  progman = FindWindowW(L"Progman", nullptr);
+  SetLastError(ERROR_SUCCESS);
+  EXPECT_FALSE(SendMessageTimeoutW(progman, 0x052C, 0, 0, SMTO_NORMAL, 1000, nullptr));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_TIMEOUT);
+  EXPECT_EQ(FindWindowW(L"WorkerW", nullptr), nullptr);
+  PortableSetShellBusy(false);
+  EXPECT_NE(FindWindowExW(nullptr, progman, L"WorkerW", nullptr), nullptr);
+  ASSERT_TRUE(PeekMessageW(&msg, alone, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, RegisterWindowMessageW(L"TaskbarCreated"));
+  EXPECT_NE(FindWindowW(L"Progman", nullptr), nullptr);
+}
+
+TEST_F(Desktop, ADisplayChangeStretchesTheShellAndTellsTopLevelWindows) {
+  HWND top = Create(WS_POPUP, 0, 0, 1, 1);
+  HWND child = Create(WS_CHILD, 0, 0, 1, 1, top);
+  seen.clear();
+  PortableSetMonitors({{0, 0, 2560, 1440}, {-1280, 0, 0, 1024}});
+  std::vector<Seen> changes;
+  for (const Seen& s : seen)
+    if (s.message == WM_DISPLAYCHANGE) changes.push_back(s);
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].window, top);
+  EXPECT_EQ(changes[0].wParam, 32u);
+  EXPECT_EQ(changes[0].lParam, MAKELPARAM(2560, 1440));
+  EXPECT_TRUE(Messages(child, {WM_DISPLAYCHANGE}).empty());
+  RECT rect;
+  GetWindowRect(FindWindowW(L"Progman", nullptr), &rect);
+  EXPECT_EQ(rect.left, -1280);
+  EXPECT_EQ(rect.right, 2560);
+  EXPECT_EQ(rect.bottom, 1440);
+}
+
+TEST_F(Desktop, AHeldKeyRepeatsToTheForegroundWindowAfterPostedMessages) {
+  HWND first = Create(WS_POPUP | WS_VISIBLE, 0, 0, 1, 1);
+  HWND second = Create(WS_POPUP | WS_VISIBLE, 0, 0, 1, 1);
+  // Painted, so that the queue empties once the strokes are taken.
+  ValidateRect(first, nullptr);
+  ValidateRect(second, nullptr);
+  SetForegroundWindow(first);
+  PortableHoldKey('F', 2);
+  PostMessageW(second, WM_USER, 0, 0);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, (UINT)WM_USER);
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.hwnd, first);
+  EXPECT_EQ(msg.message, (UINT)WM_KEYDOWN);
+  EXPECT_EQ(msg.wParam, (WPARAM)'F');
+  EXPECT_EQ(msg.lParam, 1);  // one stroke, not down before
+  SetForegroundWindow(second);
+  std::vector<std::pair<UINT, LPARAM>> rest;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    EXPECT_EQ(msg.hwnd, second);
+    rest.push_back({msg.message, msg.lParam});
+  }
+  EXPECT_EQ(rest, (std::vector<std::pair<UINT, LPARAM>>{
+                      {WM_KEYDOWN, 1 | (1 << 30)},
+                      {WM_KEYDOWN, 1 | (1 << 30)},
+                      {WM_KEYUP, (LPARAM)(1 | (1u << 30) | (1u << 31))}}));
+  PortableHoldKey(VK_RETURN, 0, true);
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, (UINT)WM_SYSKEYDOWN);
+  EXPECT_EQ(msg.lParam, 1 | (1 << 29));
+}
+
+TEST(PortableClock, TheTickCountStandsAndAdvancesWithTheCounter) {
+  PortableResetDesktop();
+  PortableFreezeClock();
+  ULONGLONG ticks = GetTickCount64();
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
+  EXPECT_EQ(GetTickCount64(), ticks);
+  PortableAdvanceClock(1.5);
+  EXPECT_EQ(GetTickCount64(), ticks + 1500);
+  PortableResetDesktop();
+}
+
+void ReportExit(UINT code) { std::fprintf(stderr, "observed exit %u\n", code); }
+
+TEST(PortableExit, TheObserverSeesTheExitCode) {
+  EXPECT_EXIT(
+      {
+        PortableSetExitObserver(ReportExit);
+        ExitProcess(3);
+      },
+      ::testing::ExitedWithCode(3), "observed exit 3");
 }
 
 TEST(NamedMutex, IsHeldAcrossProcessesUntilClosed) {

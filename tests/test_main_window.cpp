@@ -1,5 +1,7 @@
 // The main window: its rectangle in each display mode and on which monitor, the switches
 // between modes, the swap-chain resize, the keys and the clicks.
+#include <cstdio>
+
 #include "app/app_state.h"
 #include "shell/main_window.h"
 #include "shell/tray.h"
@@ -250,15 +252,87 @@ TEST_F(MainWindow, PaintIsValidatedOnceAndAnExposureDrawsThePausedFrameAgain) {
   EXPECT_EQ(PortablePresentCount(), presents + 1);
 }
 
+void ReportLeftovers(UINT) {
+  std::fprintf(stderr, "icons=%zu wallpaper=%ls repaints=%d\n", PortableTrayIcons().size(),
+               PortableWallpaperPath().c_str(), PortableDesktopRepaintCount());
+}
+
+// The process ends at once, but neither its tray icon nor the animated desktop outlives it.
 TEST_F(MainWindow, ASwapChainThatCannotBeMadeForTheNewWindowEndsTheProgramWithCode1) {
   PortableSetMonitors({kSmallMonitor});
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
   ASSERT_TRUE(Start({"--window"}));
+  ShrinkWindow();
+  PortableSetExitObserver(ReportLeftovers);
   EXPECT_EXIT(
       {
         PortableFailNext(PortableD3DFailure::SwapChain, 2);  // both swap models
         SetDisplayMode(kModeFullscreen);
       },
-      ::testing::ExitedWithCode(1), "");
+      ::testing::ExitedWithCode(1), "icons=0 wallpaper=/pictures/hills.jpg repaints=0");
+  EXPECT_EXIT(
+      {
+        PortableSetWallpaperPath(L"/pictures/hills.jpg");
+        PortableFailNext(PortableD3DFailure::SwapChain, 2);
+        SetDisplayMode(kModeWallpaper);
+      },
+      ::testing::ExitedWithCode(1), "icons=0 wallpaper=/pictures/hills.jpg repaints=1");
+  PortableSetExitObserver(nullptr);
+}
+
+// Toggles act on the first press of a held key only; the speed steps on every repeat.
+TEST_F(MainWindow, AHeldToggleKeySwitchesOnceAndAHeldArrowKeepsStepping) {
+  PortableSetMonitors({kSmallMonitor});
+  ASSERT_TRUE(Start());
+  HWND first = gApp.mainWindow;
+  PortableHoldKey('F', 5);
+  Deliver();
+  EXPECT_FALSE(IsWindow(first));
+  EXPECT_FALSE(gApp.fullscreen);
+  ShrinkWindow();
+  PortableHoldKey(VK_F11, 4);
+  Deliver();
+  EXPECT_TRUE(gApp.fullscreen);
+  PortableHoldKey(VK_RETURN, 3, true);
+  Deliver();
+  EXPECT_FALSE(gApp.fullscreen);
+  EXPECT_EQ(Stored(L"Mode"), 1);
+  EXPECT_EQ(PortableProgramWindows().size(), 2u);
+  PortableHoldKey(VK_UP, 3);
+  Deliver();
+  EXPECT_EQ(gApp.speed, 5.0f);  // 1 -> 1.5, 2, 3, 5
+  PortableHoldKey(VK_DOWN, 1);
+  Deliver();
+  EXPECT_EQ(gApp.speed, 2.0f);
+  Pass();
+}
+
+// After a display change the fullscreen window covers its monitor's new rectangle and the
+// swap chain has the new size.
+TEST_F(MainWindow, ADisplayChangeFitsTheFullscreenWindowToItsMonitorAgain) {
+  const RECT side = {-400, 40, -80, 220};
+  PortableSetMonitors({kSmallMonitor, side});
+  ASSERT_TRUE(Start());
+  PortableSetMonitors({{0, 0, 400, 240}, side});
+  EXPECT_EQ(WindowRect(gApp.mainWindow), (RECT{0, 0, 400, 240}));
+  DXGI_SWAP_CHAIN_DESC1 desc = {};
+  gApp.swapChain->GetDesc1(&desc);
+  EXPECT_EQ(desc.Width, 400u);
+  EXPECT_EQ(desc.Height, 240u);
+  EXPECT_EQ(gApp.renderWidth, 400);
+  Pass();
+  // The side monitor goes away while the window is on it: the nearest monitor takes it.
+  HandleCommand(CMD_MODE_WINDOWED);
+  SetWindowPos(gApp.mainWindow, nullptr, -390, 50, 300, 150, SWP_NOZORDER);
+  HandleCommand(CMD_MODE_FULLSCREEN);
+  EXPECT_EQ(WindowRect(gApp.mainWindow), side);
+  PortableSetMonitors({{0, 0, 400, 240}});
+  EXPECT_EQ(WindowRect(gApp.mainWindow), (RECT{0, 0, 400, 240}));
+  // A windowed mode's rectangle left on the monitor that is gone comes back on the nearest
+  // one, with its size.
+  HandleCommand(CMD_MODE_WINDOWED);
+  EXPECT_EQ(WindowRect(gApp.mainWindow), (RECT{0, 50, 300, 200}));
+  Pass();
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ class Tray : public ProgramTest {
   // Opens the menu without choosing and returns it as tracked.
   const PortableTrackedMenu& OpenMenu() {
     size_t before = PortableTrackedMenus().size();
-    TrayEvent(WM_RBUTTONUP);
+    UseTray(PortableTrayInput::RightClick);
     EXPECT_EQ(PortableTrackedMenus().size(), before + 1);
     return PortableTrackedMenus().back();
   }
@@ -44,12 +44,15 @@ TEST_F(Tray, IconRecordIsFilledAndVersioned) {
   const NOTIFYICONDATAW& icon = PortableTrayIcons()[0];
   EXPECT_EQ(icon.hWnd, gApp.trayWindow);
   EXPECT_EQ(icon.uID, 1u);
-  EXPECT_EQ(icon.uFlags, (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+  EXPECT_EQ(icon.uFlags, (UINT)(NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP));
   EXPECT_EQ(icon.uCallbackMessage, 0x8001u);
   EXPECT_EQ(icon.hIcon, LoadIconW(gApp.instance, MAKEINTRESOURCEW(1)));
   EXPECT_NE(icon.hIcon, nullptr);
   EXPECT_EQ(icon.uVersion, (UINT)NOTIFYICON_VERSION_4);
   EXPECT_STREQ(icon.szTip, GetText(TrayTip));
+  EXPECT_TRUE(PortableTrayTipShown(gApp.trayWindow, 1));
+  SetLanguage(kLangChinese);
+  EXPECT_TRUE(PortableTrayTipShown(gApp.trayWindow, 1));
   // The tray window is a hidden tool window of its own class.
   EXPECT_FALSE(IsWindowVisible(gApp.trayWindow));
   EXPECT_EQ(GetWindowLongPtrW(gApp.trayWindow, GWL_EXSTYLE), WS_EX_TOOLWINDOW);
@@ -117,13 +120,27 @@ TEST_F(Tray, MenuHasEveryItemInOrderWithItsIdentifier) {
   EXPECT_EQ(Marked(menu.items), (std::vector<UINT>{1002, 2004, 1007, 1005, 3002}));
 }
 
-TEST_F(Tray, ClicksAndTheContextMenuKeyOpenTheMenuOtherEventsDoNot) {
+// Every click and key on the icon opens exactly one menu, as the notification area sends
+// it with version 4 and, should the shell have refused that version, with version 0.
+TEST_F(Tray, EachClickAndKeyOpensTheMenuOnceOtherEventsDoNot) {
   ASSERT_TRUE(Start());
   for (UINT event : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_LBUTTONDBLCLK})
     TrayEvent(event);
   EXPECT_TRUE(PortableTrackedMenus().empty());
-  for (UINT event : {WM_LBUTTONUP, WM_RBUTTONUP, WM_CONTEXTMENU}) TrayEvent(event);
-  EXPECT_EQ(PortableTrackedMenus().size(), 3u);
+  const PortableTrayInput inputs[] = {PortableTrayInput::LeftClick, PortableTrayInput::RightClick,
+                                      PortableTrayInput::EnterKey, PortableTrayInput::MenuKey};
+  for (int version : {NOTIFYICON_VERSION_4, 0}) {
+    NOTIFYICONDATAW record = gApp.trayIcon;
+    record.uVersion = (UINT)version;
+    ASSERT_TRUE(Shell_NotifyIconW(NIM_SETVERSION, &record));
+    for (PortableTrayInput input : inputs) {
+      SCOPED_TRACE(testing::Message() << "version " << version << ", input " << (int)input);
+      size_t before = PortableTrackedMenus().size();
+      UseTray(input);
+      EXPECT_EQ(PortableTrackedMenus().size(), before + 1);
+      EXPECT_EQ(PortableRefusedMenuCount(), 0);
+    }
+  }
 }
 
 TEST_F(Tray, SpeedMarkFollowsTheNearestStepOnlyWhenClose) {

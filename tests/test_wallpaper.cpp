@@ -1,5 +1,7 @@
 // Wallpaper mode: the worker window found behind the icons in each shell layout, the
-// window's styles and place on its monitor, and the wallpaper put back on every way out.
+// window's styles and place on its monitor and below the icons, the wait for a shell that
+// is not there, a shell that ends and starts again, display changes, and the wallpaper put
+// back on every way out.
 #include "app/app_state.h"
 #include "shell/desktop.h"
 #include "shell/tray.h"
@@ -27,6 +29,14 @@ class Wallpaper : public ProgramTest {
     SetWindowPos(holder, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return holder;
   }
+  // Shown over the whole small monitor inside `worker`, with the tray icon in place.
+  void ExpectAttachedTo(HWND worker) {
+    ASSERT_NE(worker, nullptr);
+    EXPECT_EQ(GetParent(gApp.mainWindow), worker);
+    EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+    EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+    EXPECT_EQ(PortableTrayIcons().size(), 1u);
+  }
 };
 
 TEST_F(Wallpaper, ClassicShellPutsTheWindowIntoTheWorkerAfterTheIconHolder) {
@@ -49,34 +59,159 @@ TEST_F(Wallpaper, ClassicShellPutsTheWindowIntoTheWorkerAfterTheIconHolder) {
   Pass();
 }
 
-// The newer shell keeps the worker inside Progman; without a shell the window stays
-// top-level and wallpaper mode holds all the same.
-class WallpaperLayout : public Wallpaper,
-                        public ::testing::WithParamInterface<PortableShellLayout> {};
-
-TEST_P(WallpaperLayout, CoversTheMonitorInsideTheWorkerOrAlone) {
-  PortableResetDesktop(GetParam());
+// The newer shell keeps the worker inside Progman.
+TEST_F(Wallpaper, NestedShellPutsTheWindowIntoTheWorkerInsideProgman) {
+  PortableResetDesktop(PortableShellLayout::Nested);
   PortableSetMonitors({kSmallMonitor});
   ASSERT_TRUE(Start({"--wallpaper"}));
   HWND progman = FindWindowW(L"Progman", nullptr);
-  HWND worker = progman ? FindWindowExW(progman, nullptr, L"WorkerW", nullptr) : nullptr;
-  EXPECT_EQ(worker == nullptr, GetParam() == PortableShellLayout::None);
+  HWND worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
+  ASSERT_NE(worker, nullptr);
   EXPECT_EQ(GetParent(gApp.mainWindow), worker);
-  EXPECT_TRUE(gApp.wallpaperActive);
   EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
   EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
   Pass();
 }
 
-INSTANTIATE_TEST_SUITE_P(NestedAndNone, WallpaperLayout,
-                         ::testing::Values(PortableShellLayout::Nested, PortableShellLayout::None));
-
 TEST_F(Wallpaper, TheLastIconHolderVisitedDecidesEvenWithoutAWorkerAfterIt) {
   AddIconHolderAtTheBottom();
   ASSERT_TRUE(Start({"--wallpaper"}));
   // Z order: Progman, its worker, the holder. The holder is visited last and has no worker
-  // after it, so the search comes up empty and falls back to Progman itself.
-  EXPECT_EQ(GetParent(gApp.mainWindow), FindWindowW(L"Progman", nullptr));
+  // after it, so the search comes up empty and falls back to Progman itself, where the
+  // window goes below the icon view.
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  EXPECT_EQ(GetParent(gApp.mainWindow), progman);
+  HWND view = FindWindowExW(progman, nullptr, L"SHELLDLL_DefView", nullptr);
+  EXPECT_EQ(FindWindowExW(progman, view, L"VelmoraTitleLive", nullptr), gApp.mainWindow);
+}
+
+// Without a shell nothing covers the screen: the window waits hidden, the tray menu works,
+// and the window goes behind the icons once a shell starts.
+TEST_F(Wallpaper, WithoutAShellTheWindowWaitsHiddenUntilTheDesktopAppears) {
+  PortableResetDesktop(PortableShellLayout::None);
+  PortableSetMonitors({kSmallMonitor});
+  std::string log = scratch_ / "start.log";
+  ASSERT_TRUE(Start({"--wallpaper", "--log", log}));
+  EXPECT_EQ(ReadFile(log), "tray=1 full=0 wallpaper=1 scene=0\n");
+  EXPECT_TRUE(gApp.wallpaperActive);
+  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+  EXPECT_EQ(GetParent(gApp.mainWindow), nullptr);
+  Pass();
+  ChooseFromTray(CMD_SCENE_MENU);
+  EXPECT_EQ(gApp.scene, 1);
+  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+
+  PortableStartShell(PortableShellLayout::Nested);
+  Pass();
+  ExpectAttachedTo(FindWindowExW(FindWindowW(L"Progman", nullptr), nullptr, L"WorkerW", nullptr));
+  Pass();
+}
+
+// Explorer restarting: the wallpaper window dies with the shell's windows, and the program
+// stays in wallpaper mode and attaches a new window to the new shell's desktop.
+TEST_F(Wallpaper, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  HWND first = gApp.mainWindow;
+  PortableEndShell();
+  EXPECT_FALSE(IsWindow(first));
+  Pass();
+  EXPECT_TRUE(gApp.wallpaperActive);
+  ASSERT_NE(gApp.mainWindow, nullptr);
+  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+
+  PortableStartShell();
+  Pass();
+  ExpectAttachedTo(FindWindowExW(nullptr, FindWindowW(L"Progman", nullptr), L"WorkerW", nullptr));
+  EXPECT_NE(gApp.renderTargetView, nullptr);
+  Pass();
+  ChooseFromTray(CMD_QUIT);
+  EXPECT_EQ(RunToExit(), 0);
+  EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
+  EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+}
+
+// The desktop's windows may come up after the taskbar: they are looked for once a second
+// for half a minute, and a later "TaskbarCreated" starts looking again.
+TEST_F(Wallpaper, TheDesktopIsLookedForOnceASecondForHalfAMinute) {
+  PortableFreezeClock();
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  PortableEndShell();
+  Pass();
+  PortableRestartTaskbar();  // the taskbar first, without its desktop
+  Pass();
+  PortableStartDesktopWindows();
+  PortableAdvanceClock(0.5);
+  Pass();
+  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+  PortableAdvanceClock(0.5);
+  Pass();
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+
+  PortableEndShell();
+  Pass();
+  PortableAdvanceClock(31.0);
+  PortableStartDesktopWindows();
+  for (int i = 0; i < 3; ++i) {
+    PortableAdvanceClock(1.0);
+    Pass();
+  }
+  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+  PortableRestartTaskbar();
+  Pass();
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+}
+
+// A shell that is still starting does not answer at once; the window waits for it rather
+// than going into its Progman, and takes the worker the shell makes once it answers.
+TEST_F(Wallpaper, AStartingShellThatDoesNotAnswerYetIsWaitedFor) {
+  PortableFreezeClock();
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  PortableEndShell();
+  Pass();
+  PortableSetShellBusy(true);
+  PortableStartShell();
+  Pass();
+  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+  EXPECT_EQ(GetParent(gApp.mainWindow), nullptr);
+  PortableSetShellBusy(false);
+  PortableAdvanceClock(1.0);
+  Pass();
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  EXPECT_EQ(GetParent(gApp.mainWindow), FindWindowExW(nullptr, progman, L"WorkerW", nullptr));
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+}
+
+// Quit ends the program with 0 and restores the desktop even while the shell's end has
+// left the program without a main window.
+TEST_F(Wallpaper, QuitWithoutAMainWindowStillEndsWithZeroAndRestores) {
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  PortableEndShell();
+  PortableRestartTaskbar();
+  Deliver();  // the icon is back; no pass has made the new window yet
+  EXPECT_EQ(gApp.mainWindow, nullptr);
+  ChooseFromTray(CMD_QUIT);
+  EXPECT_EQ(RunToExit(), 0);
+  EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
+  EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+  EXPECT_TRUE(PortableTrayIcons().empty());
+}
+
+// After a display change the wallpaper covers its monitor again, at the monitor's new
+// offset inside the worker window, which now spans another virtual screen.
+TEST_F(Wallpaper, ADisplayChangeFitsTheWallpaperToItsMonitorInsideTheWorker) {
+  const RECT side = {-400, 50, -80, 230};
+  PortableSetMonitors({kSmallMonitor, side});
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+  PortableSetMonitors({{0, 0, 400, 240}});
+  HWND worker = GetParent(gApp.mainWindow);
+  EXPECT_EQ(WindowRect(worker), (RECT{0, 0, 400, 240}));
+  EXPECT_EQ(WindowRect(gApp.mainWindow), (RECT{0, 0, 400, 240}));
+  EXPECT_EQ(gApp.renderWidth, 400);
+  EXPECT_EQ(gApp.renderHeight, 240);
+  Pass();
 }
 
 TEST_F(Wallpaper, TheWorkerAfterTheLastIconHolderIsUsed) {

@@ -6,6 +6,7 @@
 //   probe screen             the primary monitor's rectangle
 //   probe cursor             the cursor the system shows now
 //   probe menu               the popup menu that is open, if any
+//   probe menu-count         how many popup menus are open
 //   probe tray-exists HWND   whether HWND has notification-area icon 1
 //   probe tray-remove HWND   removes that icon, as a crashed shell would lose it
 //   probe taskbar-created    broadcasts "TaskbarCreated"
@@ -133,6 +134,13 @@ int main(int argc, char** argv) {
       return 1;
     }
     return PrintWindow(menu);
+  }
+  if (command == "menu-count") {
+    int count = 0;
+    for (HWND w = FindWindowW(L"#32768", nullptr); w; w = FindWindowExW(nullptr, w, L"#32768", nullptr))
+      if (IsWindowVisible(w)) ++count;
+    std::printf("menus=%d\n", count);
+    return 0;
   }
   if (command == "tray-exists" && argc == 3) {
     // Changing nothing on an icon succeeds exactly when the notification area holds it.

@@ -520,12 +520,36 @@ def check_wallpaper_mode(s, report):
         wallpaper_run(s, report, layout)
 
 
+def start_stub_shell(s, name, layout=()):
+    """The stand-in shell; `name` keeps each one's output apart."""
+    shell = Process(s, name, ["wine", os.path.join(s.windows_build, "stub_shell.exe")] + list(layout),
+                    s.env)
+    expect(wait_until(lambda: "ready" in shell.output(), 30), f"{name} did not start")
+    return shell
+
+
+def worker_of(shell):
+    lines = [line for line in shell.output().splitlines() if line.startswith("worker ")]
+    return int(lines[0].split()[1], 16) if lines else None
+
+
+def attached_window(s, shell):
+    """The visible main window when it is a child of that shell's wallpaper worker."""
+    window = s.main_window()
+    worker = worker_of(shell)
+    return window if window and worker and int(window["parent"]) == worker else None
+
+
+def tray_area(s):
+    area = s.xdotool("search", "--name", "Wine System Tray", required=False).split()
+    expect(area, "no notification area window")
+    return area[0]
+
+
 def wallpaper_run(s, report, layout):
     s.reg_delete(SETTINGS_KEY)
     s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\velmora-test.bmp")
-    shell = Process(s, "stub_shell", ["wine", os.path.join(s.windows_build, "stub_shell.exe")] + layout,
-                    s.env)
-    expect(wait_until(lambda: "ready" in shell.output(), 30), "stub shell did not start")
+    shell = start_stub_shell(s, "stub_shell", layout)
     log = s.log_path("wallpaper.log")
     run = s.start_velmora("wallpaper", ["--wallpaper", "--log", log])
     name = " ".join(["stub shell"] + layout)
@@ -566,6 +590,93 @@ def wallpaper_run(s, report, layout):
         shell.stop()
 
 
+def check_wallpaper_shell_restart(s, report):
+    """Explorer restarting: the stand-in shell is killed, with the wallpaper window inside
+    it, and started again; the program stays, attaches a new window, and quits with 0 from
+    the tray's menu, restoring the wallpaper path."""
+    s.reg_delete(SETTINGS_KEY)
+    s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\velmora-test.bmp")
+    first_shell = start_stub_shell(s, "restart_shell1")
+    second_shell = None
+    log = s.log_path("restart.log")
+    run = s.start_velmora("restart", ["--wallpaper", "--log", log])
+    try:
+        wait_log(log, run)
+        first = wait_until(lambda: attached_window(s, first_shell), 30)
+        expect(first, "the wallpaper window is not in the first shell's worker")
+        first_shell.stop()
+        expect(wait_until(lambda: (lambda w: w.get("hwnd") != first["hwnd"])(
+            s.probe("window", "VelmoraTitleLive")), 15), "the wallpaper window outlived its shell")
+        time.sleep(2)
+        expect(run.popen.poll() is None, f"the program ended with the shell: {run.popen.returncode}")
+        report("  the shell was killed: its wallpaper window went with it, the program stayed")
+        second_shell = start_stub_shell(s, "restart_shell2")
+        again = wait_until(lambda: attached_window(s, second_shell), 30)
+        expect(again, f"no wallpaper window in the new shell's worker: {s.probe('window', 'VelmoraTitleLive')}, "
+               f"windows {s.probe('zorder')}")
+        expect(rect_of(again) == (0, 0, SCREEN_W, SCREEN_H), f"rectangle {again['rect']}")
+        report(f"  a new shell: a new window in its WorkerW, covering 0,0-{SCREEN_W},{SCREEN_H}")
+        s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\other.bmp")
+        choose_from_tray_menu(s, tray_area(s), "3", ["Up", "Return"])
+        expect_exit(run.wait(30), 0, "Quit from the menu after the restart")
+        restored = s.reg_query(DESKTOP_KEY, "Wallpaper")
+        expect(restored == r"C:\windows\velmora-test.bmp", f"wallpaper after quitting: {restored!r}")
+        report("  the tray's Quit ended the program with 0 and restored the wallpaper path")
+    finally:
+        s.stop_velmora(run)
+        first_shell.stop()
+        if second_shell:
+            second_shell.stop()
+
+
+def check_wallpaper_without_shell(s, report):
+    """A wallpaper start with no shell: nothing covers the screen, the tray menu works,
+    and the window goes into the worker once a shell starts."""
+    s.reg_delete(SETTINGS_KEY)
+    log = s.log_path("noshell.log")
+    run = s.start_velmora("noshell", ["--wallpaper", "--log", log])
+    shell = None
+    try:
+        line = wait_log(log, run)
+        expect(line == LOG_LINE.format(1, 0, 1, 0), f"log line {line!r}")
+        time.sleep(1)
+        window = s.probe("window", "VelmoraTitleLive")
+        expect(window.get("found") == "1" and window.get("visible") == "0",
+               f"without a shell the wallpaper window shows: {window}")
+        report("  no shell: the wallpaper window exists and stays hidden")
+        choose_from_tray_menu(s, tray_area(s), "1", ["Down"] * 6 + ["Return"])
+        s.wait_reg("Tone", "0x2")
+        report("  the tray menu works meanwhile: 'Tone: Light' wrote Tone 2")
+        shell = start_stub_shell(s, "late_shell")
+        attached = wait_until(lambda: attached_window(s, shell), 30)
+        expect(attached, f"not attached once the shell started: {s.probe('window', 'VelmoraTitleLive')}")
+        expect(rect_of(attached) == (0, 0, SCREEN_W, SCREEN_H), f"rectangle {attached['rect']}")
+        report("  a shell started: the window went into its WorkerW, covering the screen")
+        s.probe("close", "VelmoraTitleLive")
+        expect_exit(run.wait(30), 0, "closing the wallpaper window")
+    finally:
+        s.stop_velmora(run)
+        if shell:
+            shell.stop()
+
+
+def check_tray_right_click(s, report):
+    """One right-click on the icon opens exactly one menu."""
+    s.reg_delete(SETTINGS_KEY)
+    log = s.log_path("rightclick.log")
+    run = s.start_velmora("rightclick", ["--window", "--log", log])
+    try:
+        wait_log(log, run)
+        menu = open_tray_menu(s, tray_area(s), "3")
+        time.sleep(1.5)  # room for a second menu to appear
+        count = s.probe("menu-count").get("menus")
+        expect(count == "1", f"{count} menus open after one right-click")
+        report("  one right-click on the icon: exactly one menu open")
+        s.xdotool("key", "--window", menu["xwindow"], "Escape", required=False)
+    finally:
+        s.stop_velmora(run)
+
+
 def check_tray(s, report):
     s.reg_delete(SETTINGS_KEY)
     log = s.log_path("tray.log")
@@ -576,11 +687,10 @@ def check_tray(s, report):
         tray = s.probe("window", "VelmoraTitleLiveTray")
         expect(tray.get("found") == "1", "no tray window")
         expect(s.probe("tray-exists", tray["hwnd"]).get("exists") == "1", "no icon")
-        area = s.xdotool("search", "--name", "Wine System Tray", required=False).split()
-        expect(area, "no notification area window")
+        area = tray_area(s)
         # Down selects the first item; separators and the speed submenu are passed over:
         # Title screen, Main menu, Playback speed, Tone: Original, Brightened, Light.
-        choose_from_tray_menu(s, area[0], "1", ["Down"] * 6 + ["Return"])
+        choose_from_tray_menu(s, area, "1", ["Down"] * 6 + ["Return"])
         s.wait_reg("Tone", "0x2")
         report("  a left click on the icon opened the menu; 'Tone: Light' wrote Tone 2")
         expect(s.probe("tray-remove", tray["hwnd"]).get("removed") == "1", "could not remove the icon")
@@ -590,14 +700,17 @@ def check_tray(s, report):
         expect(back, "TaskbarCreated did not bring the icon back")
         report("  a broadcast TaskbarCreated added the removed icon again")
         # Up from no selection goes round to the last item.
-        choose_from_tray_menu(s, area[0], "3", ["Up", "Return"])
+        choose_from_tray_menu(s, area, "3", ["Up", "Return"])
         expect_exit(run.wait(30), 0, "Quit from the menu")
         report("  a right click opened the menu; Quit ended the program with 0")
     finally:
         s.stop_velmora(run)
 
 
-def choose_from_tray_menu(s, area, button, keys):
+def open_tray_menu(s, area, button):
+    # A stand-in shell started after the notification area has its screen-sized worker
+    # above it for the window manager, which would take the click.
+    s.xdotool("windowraise", area, required=False)
     s.xdotool("mousemove", "--window", area, "8", "8", "click", button)
     menu = wait_until(lambda: (lambda m: m if m.get("found") == "1" else None)(s.probe("menu")), 15)
     expect(menu, f"a click of button {button} on the icon opened no menu")
@@ -607,6 +720,11 @@ def choose_from_tray_menu(s, area, button, keys):
         ["xwininfo", "-id", menu["xwindow"]], env=s.x_env, timeout=30, stdout=subprocess.DEVNULL,
         stderr=subprocess.DEVNULL).returncode == 0, 10), "the menu has no X window")
     time.sleep(0.5)
+    return menu
+
+
+def choose_from_tray_menu(s, area, button, keys):
+    menu = open_tray_menu(s, area, button)
     # Not required to succeed: the release of Return may find the menu's window gone.
     s.xdotool("key", "--window", menu["xwindow"], "--delay", "100", *keys, required=False)
 
@@ -722,8 +840,11 @@ CHECKS = [
     ("windowed_run", check_windowed_run),
     ("fullscreen_start", check_fullscreen_start),
     ("wallpaper_mode", check_wallpaper_mode),
+    ("wallpaper_shell_restart", check_wallpaper_shell_restart),
+    ("wallpaper_without_shell", check_wallpaper_without_shell),
     ("tray", check_tray),
     ("minimised_and_paused", check_minimised_and_paused),
+    ("tray_right_click", check_tray_right_click),
     ("stored_values", check_stored_values),
 ]
 

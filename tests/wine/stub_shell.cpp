@@ -9,7 +9,8 @@
 //   stub_shell --worker-inside   the wallpaper "WorkerW" is a child of Progman.
 //
 // The wallpaper worker covers the primary monitor and is the one window shown, so a window
-// attached to it is visible on the screen. Prints "ready" once the windows exist and
+// attached to it is visible on the screen. Once the windows exist it broadcasts
+// "TaskbarCreated", as a starting shell does, and prints "ready"; it prints
 // "worker <handle>" when the wallpaper worker is created.
 #include <windows.h>
 
@@ -21,6 +22,7 @@ namespace {
 const UINT kSpawnWorker = 0x052C;
 bool gWorkerInside = false;
 HWND gView = nullptr;
+HWND gHolder = nullptr;
 HWND gWorker = nullptr;
 
 RECT PrimaryMonitorRect() {
@@ -39,6 +41,19 @@ HWND CreateWorker(HWND parent, DWORD style) {
                          GetModuleHandleW(nullptr), nullptr);
 }
 
+// The screen-sized worker is managed by the window manager, which may raise it some time
+// after it is shown, and Wine then moves it up in Z order too; every tick the hidden icon
+// holder is put back right above it, so that the worker follows the holder, as in the real
+// shell.
+const UINT_PTR kOrderTimer = 1;
+
+void KeepHolderAboveWorker() {
+  HWND above = GetWindow(gWorker, GW_HWNDPREV);
+  if (above == gHolder) return;
+  SetWindowPos(gHolder, above ? above : HWND_TOP, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
 void SpawnWorker(HWND progman) {
   if (gWorkerInside) {
     gWorker = CreateWorker(progman, WS_CHILD | WS_VISIBLE);
@@ -48,11 +63,14 @@ void SpawnWorker(HWND progman) {
   HWND holder = CreateWorker(nullptr, WS_POPUP);
   SetParent(gView, holder);
   gWorker = CreateWorker(nullptr, WS_POPUP);
+  gHolder = holder;
   // The wallpaper worker follows the icon holder in Z order: the program looks for the
-  // next "WorkerW" after the window that holds the icon view.
-  SetWindowPos(holder, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  // next "WorkerW" after the window that holds the icon view. Both start at the bottom, as
+  // the desktop's windows lie.
+  SetWindowPos(holder, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SetWindowPos(gWorker, holder, 0, 0, 0, 0,
                SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+  SetTimer(progman, kOrderTimer, 100, nullptr);
 }
 
 LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -62,6 +80,10 @@ LRESULT CALLBACK ProgmanProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       std::printf("worker %p\n", (void*)gWorker);
       std::fflush(stdout);
     }
+    return 0;
+  }
+  if (message == WM_TIMER && wParam == kOrderTimer) {
+    KeepHolderAboveWorker();
     return 0;
   }
   if (message == WM_DESTROY) {
@@ -113,6 +135,7 @@ int main(int argc, char** argv) {
     std::printf("failed %lu\n", GetLastError());
     return 1;
   }
+  PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   std::printf("ready %p\n", (void*)progman);
   std::fflush(stdout);
 

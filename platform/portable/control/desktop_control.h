@@ -24,9 +24,22 @@ enum class PortableShellLayout { Classic, Nested, None };
 void PortableResetDesktop(PortableShellLayout layout = PortableShellLayout::Classic);
 
 // Monitors. The first rectangle given is the primary monitor; the work area of each is its
-// rectangle less a 40-pixel taskbar at the bottom. The shell's windows are stretched over
-// the new virtual screen.
+// rectangle less a 40-pixel taskbar at the bottom. As on a display change, the shell's
+// windows are stretched over the new virtual screen and every top-level window is then
+// sent WM_DISPLAYCHANGE (32 bits per pixel, the primary monitor's size).
 void PortableSetMonitors(const std::vector<RECT>& monitors);
+
+// The shell ending (Explorer crashing or restarting): its windows are destroyed, and with
+// them every child window of other programs inside them (WM_DESTROY to each, parents
+// first, as Windows sends it); the notification area forgets every icon.
+void PortableEndShell();
+// The shell's desktop windows in `layout` appear again, without a taskbar broadcast.
+void PortableStartDesktopWindows(PortableShellLayout layout = PortableShellLayout::Classic);
+// A new shell: its desktop windows, then its taskbar (PortableRestartTaskbar).
+void PortableStartShell(PortableShellLayout layout = PortableShellLayout::Classic);
+// A shell still starting (or hung): SendMessageTimeoutW to its windows times out (0,
+// ERROR_TIMEOUT), and the messages are handled once it is no longer busy.
+void PortableSetShellBusy(bool busy);
 
 // Window frame metrics (Windows 10 at 96 DPI): a sizing frame is 8 pixels on every side,
 // a fixed dialog frame 3, a thin border 1; a caption adds 23 at the top, a menu bar 20.
@@ -36,8 +49,10 @@ void PortableSetMonitors(const std::vector<RECT>& monitors);
 void PortableSetCursorPos(POINT point);
 HCURSOR PortableCurrentCursor();
 
-// Menus. Each TrackPopupMenu takes the next scripted choice (0 = dismissed without a
-// choice); a choice that names no item of the menu also dismisses it.
+// Menus. Tracking is modal: while a menu is open, the messages waiting in the queue are
+// dispatched (as Windows' menu loop does), and a second TrackPopupMenu on the thread fails
+// with ERROR_POPUP_ALREADY_ACTIVE. Then the menu takes the next scripted choice (0 =
+// dismissed without a choice); a choice that names no item of the menu also dismisses it.
 void PortableScriptMenuChoice(UINT id);
 struct PortableMenuItem {
   UINT flags = 0;
@@ -55,12 +70,27 @@ struct PortableTrackedMenu {
 const std::vector<PortableTrackedMenu>& PortableTrackedMenus();
 // Menus created and not yet destroyed.
 int PortableLiveMenuCount();
+// TrackPopupMenu calls refused because a menu was already open.
+int PortableRefusedMenuCount();
 
 // Notification area. While failing, NIM_ADD is refused. Restarting the taskbar forgets
 // every icon and posts the registered "TaskbarCreated" message to every top-level window.
 void PortableSetTrayFailing(bool failing);
 void PortableRestartTaskbar();
 const std::vector<NOTIFYICONDATAW>& PortableTrayIcons();
+// A person using the icon (window and uID of the record), delivered to its window as the
+// notification area posts it for the icon's version. Version 4: wParam holds the anchor
+// point (x low, y high), lParam the event (low) and the icon's uID (high); a left click is
+// WM_LBUTTONDOWN, WM_LBUTTONUP, NIN_SELECT; a right click WM_RBUTTONDOWN, WM_RBUTTONUP,
+// WM_CONTEXTMENU; Enter on the focused icon NIN_KEYSELECT; the menu key (Shift+F10)
+// WM_CONTEXTMENU. Before version 4 (as version 0 does it): wParam is the uID and lParam the
+// mouse message, and the keyboard sends WM_RBUTTONDOWN and WM_RBUTTONUP. Nothing is sent
+// without NIF_MESSAGE.
+enum class PortableTrayInput { LeftClick, RightClick, EnterKey, MenuKey };
+void PortableUseTrayIcon(HWND window, UINT id, PortableTrayInput input);
+// Whether the icon shows the standard tooltip: it needs NIF_TIP and a text, and with
+// version 4 also NIF_SHOWTIP in the latest NIM_ADD or NIM_MODIFY.
+bool PortableTrayTipShown(HWND window, UINT id);
 
 // Desktop wallpaper. The next `count` SPI_GETDESKWALLPAPER reads fail.
 void PortableSetWallpaperPath(const std::wstring& path);
@@ -94,6 +124,16 @@ const std::vector<PortableMessageBox>& PortableMessageBoxes();
 
 // A termination signal as SIGINT or SIGTERM delivers it.
 void PortableRequestClose();
+
+// A key held down: the first WM_KEYDOWN (WM_SYSKEYDOWN with Alt), `repeats` auto-repeats
+// (lParam bit 30, the previous key state, set), then the key-up, with a repeat count of 1
+// and bit 29 with Alt, as Windows sets them. Like all input they come after the posted
+// messages, one at a time, each to the window that is in the foreground when it is taken.
+void PortableHoldKey(UINT key, int repeats, bool alt = false);
+
+// Called by ExitProcess before the process ends, so that a death test can report what the
+// program left behind; null for none.
+void PortableSetExitObserver(void (*observer)(UINT exitCode));
 
 // The program's windows (not the shell's) in creation order, destroyed ones excluded.
 std::vector<HWND> PortableProgramWindows();

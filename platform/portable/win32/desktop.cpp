@@ -76,7 +76,7 @@ long long Distance(const RECT& a, const RECT& b) {
 
 HMONITOR MonitorHandle(size_t index) { return (HMONITOR)(uintptr_t)(0x4000 + index); }
 
-HMONITOR MonitorFromRect(const RECT& rect, DWORD flags) {
+HMONITOR MonitorOfRect(const RECT& rect, DWORD flags) {
   const std::vector<RECT>& monitors = State().monitors;
   size_t best = 0;
   SIZE_T bestArea = 0;
@@ -568,13 +568,21 @@ BOOL SetForegroundWindow(HWND handle) {
 HWND GetForegroundWindow() { return State().foreground; }
 
 HMONITOR MonitorFromPoint(POINT point, DWORD flags) {
-  return MonitorFromRect({point.x, point.y, point.x + 1, point.y + 1}, flags);
+  return MonitorOfRect({point.x, point.y, point.x + 1, point.y + 1}, flags);
 }
 
 HMONITOR MonitorFromWindow(HWND handle, DWORD flags) {
   Window* window = Find(handle);
   if (!window) return flags == MONITOR_DEFAULTTONULL ? nullptr : MonitorHandle(0);
-  return MonitorFromRect(ScreenRect(*window), flags);
+  return MonitorOfRect(ScreenRect(*window), flags);
+}
+
+HMONITOR MonitorFromRect(const RECT* rect, DWORD flags) {
+  if (!rect) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return MonitorOfRect(*rect, flags);
 }
 
 BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
@@ -635,6 +643,10 @@ void PortableSetMonitors(const std::vector<RECT>& monitors) {
     window->rect = {0, 0, screen.right - screen.left, screen.bottom - screen.top};
     if (!window->parent) window->rect = screen;
   }
+  const RECT& primary = monitors.front();
+  const WPARAM kBitsPerPixel = 32;
+  SendMessageW(HWND_BROADCAST, WM_DISPLAYCHANGE, kBitsPerPixel,
+               MAKELPARAM(primary.right - primary.left, primary.bottom - primary.top));
 }
 
 void PortableSetCursorPos(POINT point) { State().cursorPos = point; }

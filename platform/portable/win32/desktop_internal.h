@@ -65,6 +65,11 @@ void NoteNewInput();
 
 // The shell's part of a reset: its classes and windows for the current layout and monitors.
 void BuildShell();
+// "Progman" holding "SHELLDLL_DefView", at the bottom of the Z order, unless the layout
+// has no shell.
+void CreateDesktopWindows();
+// The notification area's icons are gone, as when the taskbar ends.
+void ForgetTrayIcons();
 // From the program's first window class on, SIGINT and SIGTERM close its windows instead
 // of killing it.
 void InstallSignalHandlers();

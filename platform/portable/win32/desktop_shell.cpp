@@ -59,6 +59,13 @@ LRESULT CALLBACK ShellWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 namespace desktop {
 
+void CreateDesktopWindows() {
+  if (State().layout == PortableShellLayout::None) return;
+  HWND progman = CreateShellWindow(L"Progman", L"Program Manager", nullptr);
+  CreateShellWindow(L"SHELLDLL_DefView", L"", progman);
+  SetWindowPos(progman, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
 void BuildShell() {
   Desktop& d = State();
   for (const wchar_t* name : {L"Progman", L"SHELLDLL_DefView", L"WorkerW"}) {
@@ -68,10 +75,7 @@ void BuildShell() {
     shellClass.shell = true;
     d.classes.push_back(shellClass);
   }
-  if (d.layout == PortableShellLayout::None) return;
-  HWND progman = CreateShellWindow(L"Progman", L"Program Manager", nullptr);
-  CreateShellWindow(L"SHELLDLL_DefView", L"", progman);
-  SetWindowPos(progman, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  CreateDesktopWindows();
 }
 
 void ResetWallpaper() {
@@ -138,6 +142,27 @@ BOOL SystemParametersInfoW(UINT action, UINT param, PVOID data, UINT) {
   }
   SetLastError(ERROR_INVALID_PARAMETER);
   return FALSE;
+}
+
+void PortableEndShell() {
+  desktop::Desktop& d = desktop::State();
+  std::vector<HWND> shellWindows;
+  for (HWND handle : d.topLevel)
+    if (desktop::Find(handle)->windowClass.shell) shellWindows.push_back(handle);
+  for (HWND handle : shellWindows)
+    if (IsWindow(handle)) DestroyWindow(handle);
+  d.worker = nullptr;
+  desktop::ForgetTrayIcons();
+}
+
+void PortableStartDesktopWindows(PortableShellLayout layout) {
+  desktop::State().layout = layout;
+  desktop::CreateDesktopWindows();
+}
+
+void PortableStartShell(PortableShellLayout layout) {
+  PortableStartDesktopWindows(layout);
+  PortableRestartTaskbar();
 }
 
 void PortableSetWallpaperPath(const std::wstring& path) { wallpaperPath = path; }

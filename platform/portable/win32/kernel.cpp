@@ -49,7 +49,10 @@ DWORD ErrorFromErrno(int error) {
 
 }  // namespace
 
-ULONGLONG GetTickCount64() { return (ULONGLONG)(MonotonicNanoseconds() / 1000000); }
+// The tick count and the performance counter are one clock: a stall moves both.
+ULONGLONG GetTickCount64() {
+  return (ULONGLONG)(PortableAdjustCounter(MonotonicNanoseconds(), 1000000000) / 1000000);
+}
 
 DWORD GetCurrentProcessId() { return (DWORD)getpid(); }
 
@@ -126,7 +129,14 @@ LANGID GetUserDefaultUILanguage() {
 
 // Ends at once, as on Windows: no static destructors run (the caller may be deep inside
 // a window procedure), only the C runtime's buffers reach their files.
+namespace {
+void (*gExitObserver)(UINT) = nullptr;
+}  // namespace
+
+void PortableSetExitObserver(void (*observer)(UINT exitCode)) { gExitObserver = observer; }
+
 [[noreturn]] void ExitProcess(UINT exitCode) {
+  if (gExitObserver) gExitObserver(exitCode);
   std::fflush(nullptr);
   std::_Exit((int)exitCode);
 }

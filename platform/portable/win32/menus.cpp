@@ -1,5 +1,7 @@
-// Popup menus. Tracking takes a scripted choice instead of a person's click; the choice
-// reaches the owner as a posted WM_COMMAND, as it does when the menu closes on Windows.
+// Popup menus. Tracking is modal: the messages that wait while the menu is open are
+// dispatched inside it, and no second menu can open meanwhile. A scripted choice stands for
+// a person's click; it reaches the owner as a posted WM_COMMAND, as it does when the menu
+// closes on Windows.
 #include <deque>
 #include <map>
 
@@ -18,6 +20,22 @@ std::map<HMENU, std::vector<Item>> menus;
 uintptr_t nextMenu = 0x30000;
 std::deque<UINT> choices;
 std::vector<PortableTrackedMenu> tracked;
+bool tracking = false;
+int refused = 0;
+
+// The menu's own loop while it stands open: everything already waiting is dispatched. A
+// quit message closes the menu and is left for the program's loop.
+void RunMenuLoop() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage((int)msg.wParam);
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
 
 std::vector<PortableMenuItem> Snapshot(HMENU menu) {
   std::vector<PortableMenuItem> result;
@@ -53,6 +71,8 @@ void ResetMenus() {
   menus.clear();
   choices.clear();
   tracked.clear();
+  tracking = false;
+  refused = 0;
 }
 
 }  // namespace desktop
@@ -92,7 +112,16 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND window, cons
     SetLastError(menus.count(menu) ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (tracking) {
+    ++refused;
+    SetLastError(ERROR_POPUP_ALREADY_ACTIVE);
+    return FALSE;
+  }
   tracked.push_back({window, flags, {x, y}, Snapshot(menu)});
+  tracking = true;
+  RunMenuLoop();
+  tracking = false;
+  if (!menus.count(menu)) return FALSE;  // destroyed while it was open
   UINT choice = 0;
   if (!choices.empty()) {
     choice = choices.front();
@@ -107,3 +136,4 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int, HWND window, cons
 void PortableScriptMenuChoice(UINT id) { choices.push_back(id); }
 const std::vector<PortableTrackedMenu>& PortableTrackedMenus() { return tracked; }
 int PortableLiveMenuCount() { return (int)menus.size(); }
+int PortableRefusedMenuCount() { return refused; }

@@ -14,6 +14,11 @@ namespace {
 std::deque<MSG> queue;
 // Whether something arrived since the queue was last looked at: what wakes a wait.
 bool newInput = false;
+// Key strokes not yet taken; each goes to the foreground window of the moment it is taken.
+std::deque<MSG> keyboard;
+// Messages sent to a busy shell, handled when it is free again.
+bool shellBusy = false;
+std::deque<MSG> shellBacklog;
 bool quitPosted = false;
 int quitCode = 0;
 std::vector<std::wstring> registeredMessages;
@@ -84,6 +89,9 @@ void NoteNewInput() { newInput = true; }
 void ResetQueue() {
   queue.clear();
   newInput = false;
+  keyboard.clear();
+  shellBusy = false;
+  shellBacklog.clear();
   quitPosted = false;
   quitCode = 0;
   closeRequested = 0;
@@ -92,6 +100,17 @@ void ResetQueue() {
 }  // namespace desktop
 
 void PortableRequestClose() { closeRequested = 1; }
+
+void PortableHoldKey(UINT key, int repeats, bool alt) {
+  const LPARAM once = 1, withAlt = alt ? 1 << 29 : 0, wasDown = 1 << 30;
+  const LPARAM released = (LPARAM)0x80000000u;
+  UINT down = alt ? WM_SYSKEYDOWN : WM_KEYDOWN, up = alt ? WM_SYSKEYUP : WM_KEYUP;
+  keyboard.push_back({nullptr, down, key, once | withAlt, 0, {0, 0}});
+  for (int i = 0; i < repeats; ++i)
+    keyboard.push_back({nullptr, down, key, once | withAlt | wasDown, 0, {0, 0}});
+  keyboard.push_back({nullptr, up, key, once | withAlt | wasDown | released, 0, {0, 0}});
+  newInput = true;
+}
 
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
   desktop::InstallSignalHandlers();
@@ -102,6 +121,18 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
     *msg = *it;
     if (removeMessage & PM_REMOVE) queue.erase(it);
     return TRUE;
+  }
+  HWND focus = GetForegroundWindow();
+  if (!keyboard.empty() && focus && (!window || window == focus)) {
+    MSG stroke = keyboard.front();
+    stroke.hwnd = focus;
+    stroke.time = (DWORD)GetTickCount64();
+    GetCursorPos(&stroke.pt);
+    if (Matches(stroke, window, filterMin, filterMax)) {
+      *msg = stroke;
+      if (removeMessage & PM_REMOVE) keyboard.pop_front();
+      return TRUE;
+    }
   }
   // WM_QUIT comes once every posted message has been taken.
   if (quitPosted && !window && Matches({nullptr, WM_QUIT, 0, 0, 0, {0, 0}}, nullptr, filterMin,
@@ -179,13 +210,28 @@ LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT SendMessageTimeoutW(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT,
                             UINT, DWORD_PTR* result) {
-  if (window != HWND_BROADCAST && !desktop::Find(window)) {
+  desktop::Window* target = desktop::Find(window);
+  if (window != HWND_BROADCAST && !target) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (shellBusy && target && target->windowClass.shell) {
+    shellBacklog.push_back({window, message, wParam, lParam, 0, {0, 0}});
+    SetLastError(ERROR_TIMEOUT);
     return 0;
   }
   LRESULT answer = SendMessageW(window, message, wParam, lParam);
   if (result) *result = (DWORD_PTR)answer;
   return 1;
+}
+
+void PortableSetShellBusy(bool busy) {
+  shellBusy = busy;
+  while (!shellBusy && !shellBacklog.empty()) {
+    MSG late = shellBacklog.front();
+    shellBacklog.pop_front();
+    SendMessageW(late.hwnd, late.message, late.wParam, late.lParam);
+  }
 }
 
 void PostQuitMessage(int exitCode) {

@@ -12,7 +12,12 @@
 #define NIF_MESSAGE 0x00000001
 #define NIF_ICON 0x00000002
 #define NIF_TIP 0x00000004
+#define NIF_SHOWTIP 0x00000080
 #define NOTIFYICON_VERSION_4 4
+// Icon events of the newer versions, in the low word of the callback's lParam.
+#define NIN_SELECT 0x0400  // WM_USER + 0
+#define NINF_KEY 0x1
+#define NIN_KEYSELECT (NIN_SELECT | NINF_KEY)
 
 // The record has the Windows layout and size (976 bytes on 64-bit Windows with 16-bit
 // characters); here its texts are wchar_t, so it is larger, but field for field the same.

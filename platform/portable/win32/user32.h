@@ -25,6 +25,7 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define WM_SETCURSOR 0x0020
 #define WM_WINDOWPOSCHANGED 0x0047
 #define WM_CONTEXTMENU 0x007B
+#define WM_DISPLAYCHANGE 0x007E
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
@@ -253,6 +254,7 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 HMONITOR MonitorFromPoint(POINT point, DWORD flags);
 HMONITOR MonitorFromWindow(HWND window, DWORD flags);
+HMONITOR MonitorFromRect(const RECT* rect, DWORD flags);
 BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info);
 
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);

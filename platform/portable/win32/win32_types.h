@@ -128,6 +128,7 @@ inline bool operator==(const GUID& a, const GUID& b) {
 
 #define LOWORD(l) ((WORD)(((uintptr_t)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((uintptr_t)(l)) >> 16) & 0xffff))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
 #define MAKEINTRESOURCEW(i) ((LPWSTR)(ULONG_PTR)(WORD)(i))
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
@@ -164,3 +165,5 @@ inline bool operator==(const GUID& a, const GUID& b) {
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_RESOURCE_NOT_FOUND 1814L
+#define ERROR_POPUP_ALREADY_ACTIVE 1446L
+#define ERROR_TIMEOUT 1460L
