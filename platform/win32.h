@@ -12,6 +12,7 @@
 #else
 #include "platform/portable/win32_types.h"
 #include "platform/portable/kernel.h"
+#include "platform/portable/files.h"
 #include "platform/portable/user32.h"
 #include "platform/portable/shell.h"
 #include "platform/portable/registry.h"
