@@ -57,7 +57,7 @@ bool SameName(const std::wstring& a, const wchar_t* b);
 
 // The shell's part of a reset: its classes and windows for the current layout and monitors.
 void BuildShell();
-// From the program's first window class on, SIGINT and SIGTERM close its windows instead
+// From the process's start, SIGINT, SIGTERM and SIGHUP close the program's windows instead
 // of killing it.
 void InstallSignalHandlers();
 // Reset of the other files' state.
