@@ -9,6 +9,7 @@
 
 #include <algorithm>
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -125,6 +126,49 @@ TEST_F(Dump, PictureDependsOnSeedTimeAndFrozenValuesOnly) {
   EXPECT_TRUE(DumpOf("--seed 2 --t 40 --size 64x36 --dbg 0.5,1,2,0.9,0.2,0.2", "b.bmp") == frozen);
   EXPECT_TRUE(DumpOf("--seed 1 --size 64x36 --dbg 0.9,1,2,0.9,0.2,0.2", "c.bmp") != frozen);
   EXPECT_TRUE(DumpOf("--seed 1 --size 64x36") != frozen);
+}
+
+// Frozen values that leave only the band: every layer and the fill saturate to black, so
+// that the spot keeps black black, and the band adds red, half of it in green and, a
+// thousandfold, a saturated blue. Each row's colour is then worked out from the band's
+// formulas alone, in the file's channel order blue, green, red.
+TEST_F(Dump, ColoursOfTheBandAreExactInBlueGreenRedOrder) {
+  const std::string values = " --dbg 0,0,0,-1,-1,-1,-1,-1,-1,-1,-1,-1,1,0.5,1000 --size 16x16";
+  auto byte = [](float v) { return (int)std::floor(std::min(std::max(v, 0.0f), 1.0f) * 255.0f + 0.5f); };
+  const struct {
+    const char* scene;
+    float bandStart, bandHeight;  // uGeo.w and uSpot.w of the scene
+    int top[3], bottom[3];        // blue, green, red of the first and the last row, by hand
+  } scenes[] = {{"title", -0.5f, 1.0f, {255, 28, 57}, {255, 93, 186}},
+                {"menu", -1.5f, 0.4f, {0, 0, 0}, {255, 120, 241}}};
+  for (const auto& scene : scenes) {
+    const std::string bmp = DumpOf(std::string("--scene ") + scene.scene + values);
+    ASSERT_EQ(bmp.size(), 54u + 16 * 48) << scene.scene;
+    int bandless = 0;
+    for (int y = 0; y < 16; ++y) {
+      // A square target spans 5.397753 units from the centre to each edge.
+      float py = (1.0f - 2.0f * (((float)y + 0.5f) / 16.0f)) * 5.397753f;
+      float g = (py - scene.bandStart) / scene.bandHeight + 10.0f;
+      float f = std::min(std::max(1.0f - g * 0.05f, 0.0f), 1.0f);
+      bool band = g <= 20.0f;
+      bandless += band ? 0 : 1;
+      const int expected[3] = {band ? byte(1000.0f * f) : 0, band ? byte(0.5f * f) : 0,
+                               band ? byte(f) : 0};
+      for (int x = 0; x < 16; ++x)
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ((uint8_t)bmp[54 + y * 48 + 3 * x + c], expected[c])
+              << scene.scene << " row " << y << " column " << x << " channel " << c;
+      if (y == 0 || y == 15)
+        for (int c = 0; c < 3; ++c)
+          EXPECT_EQ(expected[c], (y == 0 ? scene.top : scene.bottom)[c]) << scene.scene << y;
+    }
+    EXPECT_EQ(bandless, scene.bandStart == -1.5f ? 4 : 0) << scene.scene;
+  }
+}
+
+// Without a seed each start draws its own moment.
+TEST_F(Dump, StartsWithoutASeedDiffer) {
+  EXPECT_TRUE(DumpOf("--t 5 --size 64x36") != DumpOf("--t 5 --size 64x36", "other.bmp"));
 }
 
 TEST_F(Dump, SceneAndToneComeFromOptionsOrStoredValues) {
