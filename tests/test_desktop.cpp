@@ -281,6 +281,9 @@ TEST(NamedMutex, LivesOnlyInAPrivateFolderAndFollowsNoLink) {
   chmod(shared.path().c_str(), 01777);  // a shared folder such as /tmp
   config.UseAsConfigHome();
   setenv("TMPDIR", shared.path().c_str(), 1);
+  struct Restore {
+    ~Restore() { unsetenv("TMPDIR"); }
+  } restore;
   const std::wstring name = L"Velmora.Test." + std::to_wstring(getpid());
   const std::string file = "mutex-" + PortableUtf8(name.c_str());
   const std::string ownFolder = shared / ("velmora-" + std::to_string(getuid()));
@@ -329,8 +332,6 @@ TEST(NamedMutex, LivesOnlyInAPrivateFolderAndFollowsNoLink) {
   symlink(runtime.path().c_str(), ownFolder.c_str());
   exclusive("link in the shared folder");
   EXPECT_TRUE(std::filesystem::exists(config / ("velmora/" + file)));
-  unsetenv("XDG_RUNTIME_DIR");
-  unsetenv("TMPDIR");
 }
 
 TEST_F(Desktop, TerminationSignalClosesTheProgramsVisibleWindows) {
