@@ -74,7 +74,7 @@ void PortableAdvanceClock(double seconds);
 // The performance counter's reading: the real count, or the frozen one, plus the advances.
 LONGLONG PortableAdjustCounter(LONGLONG realTicks, LONGLONG ticksPerSecond);
 
-// A termination signal as SIGINT or SIGTERM delivers it.
+// A termination signal as SIGINT, SIGTERM or SIGHUP delivers it.
 void PortableRequestClose();
 
 // The program's windows (not the shell's) in creation order, destroyed ones excluded.
