@@ -6,6 +6,8 @@
 //   - kernel.h    command line and its splitting, the tick count, process id, performance
 //                 counter, Sleep, last error, the module's file name and resources, the
 //                 user's UI language, and a named mutex that is a real cross-process lock;
+//   - files.h     files by handle: CreateFileW and its dispositions, WriteFile, the kind
+//                 and final path of an open file, ReplaceFileW, DeleteFileW;
 //   - user32.h    an in-process desktop: monitors, window classes and windows with styles,
 //                 parents and rectangles, one message queue for the thread, the shell's
 //                 Progman / SHELLDLL_DefView / WorkerW windows, popup menus, message boxes;
