@@ -189,6 +189,22 @@ TEST_F(Dump, SceneAndToneComeFromOptionsOrStoredValues) {
   EXPECT_TRUE(DumpOf("--seed 5 --size 80x45 --tone original") == title);
 }
 
+// A settings file edited elsewhere (line ends of another system, a line of a newer version)
+// still gives its settings, and the dump run, which writes nothing, leaves it as it was.
+TEST_F(Dump, EditedSettingsFileIsReadAndLeftAsItWas) {
+  const std::string light = DumpOf("--seed 5 --size 80x45 --tone light", "light.bmp");
+  const std::string folder = config / "velmora";
+  std::filesystem::create_directories(folder);
+  const std::string settings =
+      "velmora-registry 1\r\n"
+      "a line of a newer version\r\n"
+      "Software\\VelmoraTitleLive\tTone\t4\t02000000\r\n";
+  std::ofstream(folder + "/registry", std::ios::binary) << settings;
+  EXPECT_TRUE(DumpOf("--seed 5 --size 80x45") == light);
+  EXPECT_EQ(ReadFile(folder + "/registry"), settings);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"registry"});
+}
+
 TEST_F(Dump, RefusedSizesAndBadPathsExitTwoAndTouchNothing) {
   const std::string existing = files / "existing.bmp";
   std::ofstream(existing) << "keep me";
