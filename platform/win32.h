@@ -14,6 +14,7 @@
 #define VELMORA_WIN32_SEAM
 #include "platform/portable/win32/win32_types.h"
 #include "platform/portable/win32/kernel.h"
+#include "platform/portable/win32/files.h"
 #include "platform/portable/win32/user32.h"
 #include "platform/portable/win32/shell.h"
 #include "platform/portable/win32/registry.h"

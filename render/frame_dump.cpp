@@ -3,9 +3,9 @@
 #include "render/frame_dump.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <new>
+#include <random>
 #include <string>
 
 #include "app/app_state.h"
@@ -39,21 +39,86 @@ void BuildHeaders(uint32_t width, uint32_t height, uint32_t pixelBytes, uint8_t*
   PutU32(headers + 34, pixelBytes);
 }
 
-// Writes the file under a temporary name beside the target and renames it over the target,
-// so a failed or short write, a failed close or a full disk leaves any existing file as it was.
-bool WriteFileReplacing(const std::wstring& path, const uint8_t* headers, const uint8_t* pixels,
-                        size_t pixelBytes) {
-  std::wstring temporary = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
-  FILE* file = _wfopen(temporary.c_str(), L"wb");
-  if (!file) return false;
-  bool written = std::fwrite(headers, 1, 14, file) == 14 &&
-                 std::fwrite(headers + 14, 1, 40, file) == 40 &&
-                 std::fwrite(pixels, 1, pixelBytes, file) == pixelBytes;
-  written = std::fclose(file) == 0 && written;
-  if (written && MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING))
-    return true;
-  DeleteFileW(temporary.c_str());
-  return false;
+struct Piece {
+  const uint8_t* bytes;
+  size_t size;
+};
+
+bool WritePieces(HANDLE file, const Piece* pieces, int count) {
+  for (int i = 0; i < count; ++i) {
+    DWORD written = 0;
+    if (!WriteFile(file, pieces[i].bytes, (DWORD)pieces[i].size, &written, nullptr) ||
+        written != pieces[i].size)
+      return false;
+  }
+  return true;
+}
+
+// The name of the file itself, through every link; empty when it has none.
+std::wstring FinalPath(HANDLE file) {
+  DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (size == 0) return L"";
+  std::wstring path(size, L'\0');
+  DWORD length = GetFinalPathNameByHandleW(file, &path[0], size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= size) return L"";
+  path.resize(length);
+  return path;
+}
+
+// A new file beside `target` under a short name nobody can guess, made only if no file or
+// link has that name, so that nothing planted there is written through.
+HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring* temporary) {
+  size_t separator = target.find_last_of(L"\\/");
+  if (separator == std::wstring::npos) return INVALID_HANDLE_VALUE;
+  static const wchar_t kLetters[] = L"abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device random;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    std::wstring name = L".velmora-";
+    for (int i = 0; i < 12; ++i) name += kLetters[random() % 36];
+    *temporary = target.substr(0, separator + 1) + name + L".tmp";
+    HANDLE file = CreateFileW(temporary->c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// Writes the file as opening it for writing would, without ever leaving it half written
+// where that can be avoided. A device or pipe is written directly, and a link is written
+// through to the file it names. A regular file is written under a temporary name beside it
+// and then takes its place with its attributes and access, so a failed write, a full disk
+// or a termination request leaves the old file as it was. Where no temporary file can be
+// made (a folder that is not writable) or the file has other names (hard links), it is
+// truncated and written in place. A read-only file is not written.
+bool WriteFileReplacing(const std::wstring& path, const Piece* pieces, int count) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (GetFileType(file) == FILE_TYPE_DISK) {
+    BY_HANDLE_FILE_INFORMATION information = {};
+    std::wstring target = FinalPath(file), temporary;
+    HANDLE replacement = INVALID_HANDLE_VALUE;
+    if (!target.empty() && GetFileInformationByHandle(file, &information) &&
+        information.nNumberOfLinks == 1)
+      replacement = CreateTemporaryBeside(target, &temporary);
+    if (replacement != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      bool written = WritePieces(replacement, pieces, count);
+      CloseHandle(replacement);
+      if (written && ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr))
+        return true;
+      DeleteFileW(temporary.c_str());
+      if (created) DeleteFileW(target.c_str());
+      return false;
+    }
+    SetEndOfFile(file);
+  }
+  bool written = WritePieces(file, pieces, count);
+  CloseHandle(file);
+  if (!written && created) DeleteFileW(path.c_str());
+  return written;
 }
 
 }  // namespace
@@ -114,7 +179,8 @@ bool DumpFrame() {
   if (pixels) {
     uint8_t headers[kHeadersSize];
     BuildHeaders(width, height, pixelBytes, headers);
-    written = WriteFileReplacing(gApp.dumpPath, headers, pixels.get(), pixelBytes);
+    const Piece pieces[] = {{headers, 14}, {headers + 14, 40}, {pixels.get(), pixelBytes}};
+    written = WriteFileReplacing(gApp.dumpPath, pieces, 3);
   }
   ReleaseObject(staging);
   ReleaseObject(view);

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Every test: sets up, then builds and runs the suite normally and under AddressSanitizer +
+# Every test: sets up, then builds and runs the suite normally (each test alone, then all in
+# one process) and under AddressSanitizer +
 # UndefinedBehaviorSanitizer, checks that the assets regenerate byte for byte,
 # cross-builds the Windows program (build-windows/velmora.exe) and runs it under Wine.
 set -euo pipefail
@@ -9,6 +10,8 @@ bash "$here/scripts/setup.sh"
 echo "== normal build"
 bash "$here/scripts/build.sh" "$here/build"
 (cd "$here/build" && ctest --output-on-failure -j "$(nproc)")
+echo "== the whole suite in one process (no test may depend on another's state)"
+"$here/build/tests/velmora_tests"
 
 echo "== sanitizer build"
 bash "$here/scripts/build.sh" "$here/build-asan" -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo

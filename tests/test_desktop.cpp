@@ -3,12 +3,15 @@
 // the shell's windows and its end and restart, modal menus, the notification area's events
 // and tooltip, the named mutex, the termination signals, the clock and the process exit.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/portable/control/desktop_control.h"
@@ -508,6 +511,66 @@ TEST(NamedMutex, IsHeldAcrossProcessesUntilClosed) {
   EXPECT_FALSE(CloseHandle(held));
   EXPECT_FALSE(otherProcessSees());
   unsetenv("XDG_RUNTIME_DIR");
+}
+
+// Where the lock may live: only in a folder of this user that no one else can enter, and
+// never through a link, whatever the environment names.
+TEST(NamedMutex, LivesOnlyInAPrivateFolderAndFollowsNoLink) {
+  ScratchDirectory runtime, shared, config;
+  chmod(shared.path().c_str(), 01777);  // a shared folder such as /tmp
+  config.UseAsConfigHome();
+  setenv("TMPDIR", shared.path().c_str(), 1);
+  struct Restore {
+    ~Restore() { unsetenv("TMPDIR"); }
+  } restore;
+  const std::wstring name = L"Velmora.Test." + std::to_wstring(getpid());
+  const std::string file = "mutex-" + PortableUtf8(name.c_str());
+  const std::string ownFolder = shared / ("velmora-" + std::to_string(getuid()));
+  auto exclusive = [&](const char* what) {
+    HANDLE first = CreateMutexW(nullptr, TRUE, name.c_str());
+    EXPECT_NE(first, nullptr) << what;
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS) << what;
+    HANDLE second = CreateMutexW(nullptr, TRUE, name.c_str());
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS) << what;
+    CloseHandle(second);
+    CloseHandle(first);
+  };
+
+  // A runtime folder that does not exist is not made; a private one in the shared folder is.
+  setenv("XDG_RUNTIME_DIR", (runtime / "missing").c_str(), 1);
+  exclusive("missing runtime folder");
+  EXPECT_FALSE(std::filesystem::exists(runtime / "missing"));
+  struct stat info;
+  ASSERT_EQ(lstat(ownFolder.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_TRUE(std::filesystem::exists(ownFolder + "/" + file));
+
+  // A runtime folder that others may write is not used.
+  chmod(runtime.path().c_str(), 0777);
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  exclusive("runtime folder open to all");
+  EXPECT_FALSE(std::filesystem::exists(runtime / file));
+  chmod(runtime.path().c_str(), 0700);
+
+  // A link where the lock file would be is not followed: the lock moves on.
+  std::filesystem::remove_all(ownFolder);
+  symlink((runtime / "victim").c_str(), (runtime / file).c_str());
+  exclusive("planted link");
+  EXPECT_FALSE(std::filesystem::exists(runtime / "victim"));
+
+  // Another user's folder, or a link, in the place of the private one in the shared folder
+  // leaves the user's configuration folder.
+  std::filesystem::remove_all(ownFolder);
+  if (geteuid() == 0) {
+    std::filesystem::create_directory(ownFolder);
+    chown(ownFolder.c_str(), 65534, 65534);
+    exclusive("squatted folder");
+    EXPECT_FALSE(std::filesystem::exists(ownFolder + "/" + file));
+    std::filesystem::remove(ownFolder);
+  }
+  symlink(runtime.path().c_str(), ownFolder.c_str());
+  exclusive("link in the shared folder");
+  EXPECT_TRUE(std::filesystem::exists(config / ("velmora/" + file)));
 }
 
 TEST_F(Desktop, TerminationSignalClosesTheProgramsVisibleWindows) {

@@ -1,13 +1,21 @@
 // The dump run, mostly through the real program: the BMP file it writes, what the picture
 // depends on, and the exit codes of refused sizes, bad paths and failed writes.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/app_state.h"
@@ -120,6 +128,49 @@ TEST_F(Dump, PictureDependsOnSeedTimeAndFrozenValuesOnly) {
   EXPECT_TRUE(DumpOf("--seed 1 --size 64x36") != frozen);
 }
 
+// Frozen values that leave only the band: every layer and the fill saturate to black, so
+// that the spot keeps black black, and the band adds red, half of it in green and, a
+// thousandfold, a saturated blue. Each row's colour is then worked out from the band's
+// formulas alone, in the file's channel order blue, green, red.
+TEST_F(Dump, ColoursOfTheBandAreExactInBlueGreenRedOrder) {
+  const std::string values = " --dbg 0,0,0,-1,-1,-1,-1,-1,-1,-1,-1,-1,1,0.5,1000 --size 16x16";
+  auto byte = [](float v) { return (int)std::floor(std::min(std::max(v, 0.0f), 1.0f) * 255.0f + 0.5f); };
+  const struct {
+    const char* scene;
+    float bandStart, bandHeight;  // uGeo.w and uSpot.w of the scene
+    int top[3], bottom[3];        // blue, green, red of the first and the last row, by hand
+  } scenes[] = {{"title", -0.5f, 1.0f, {255, 28, 57}, {255, 93, 186}},
+                {"menu", -1.5f, 0.4f, {0, 0, 0}, {255, 120, 241}}};
+  for (const auto& scene : scenes) {
+    const std::string bmp = DumpOf(std::string("--scene ") + scene.scene + values);
+    ASSERT_EQ(bmp.size(), 54u + 16 * 48) << scene.scene;
+    int bandless = 0;
+    for (int y = 0; y < 16; ++y) {
+      // A square target spans 5.397753 units from the centre to each edge.
+      float py = (1.0f - 2.0f * (((float)y + 0.5f) / 16.0f)) * 5.397753f;
+      float g = (py - scene.bandStart) / scene.bandHeight + 10.0f;
+      float f = std::min(std::max(1.0f - g * 0.05f, 0.0f), 1.0f);
+      bool band = g <= 20.0f;
+      bandless += band ? 0 : 1;
+      const int expected[3] = {band ? byte(1000.0f * f) : 0, band ? byte(0.5f * f) : 0,
+                               band ? byte(f) : 0};
+      for (int x = 0; x < 16; ++x)
+        for (int c = 0; c < 3; ++c)
+          ASSERT_EQ((uint8_t)bmp[54 + y * 48 + 3 * x + c], expected[c])
+              << scene.scene << " row " << y << " column " << x << " channel " << c;
+      if (y == 0 || y == 15)
+        for (int c = 0; c < 3; ++c)
+          EXPECT_EQ(expected[c], (y == 0 ? scene.top : scene.bottom)[c]) << scene.scene << y;
+    }
+    EXPECT_EQ(bandless, scene.bandStart == -1.5f ? 4 : 0) << scene.scene;
+  }
+}
+
+// Without a seed each start draws its own moment.
+TEST_F(Dump, StartsWithoutASeedDiffer) {
+  EXPECT_TRUE(DumpOf("--t 5 --size 64x36") != DumpOf("--t 5 --size 64x36", "other.bmp"));
+}
+
 TEST_F(Dump, SceneAndToneComeFromOptionsOrStoredValues) {
   const std::string title = DumpOf("--seed 5 --size 80x45");
   const std::string menu = DumpOf("--seed 5 --size 80x45 --scene menu", "menu.bmp");
@@ -136,6 +187,22 @@ TEST_F(Dump, SceneAndToneComeFromOptionsOrStoredValues) {
   StoreDword(L"Tone", 2);
   EXPECT_TRUE(DumpOf("--seed 5 --size 80x45") == light);
   EXPECT_TRUE(DumpOf("--seed 5 --size 80x45 --tone original") == title);
+}
+
+// A settings file edited elsewhere (line ends of another system, a line of a newer version)
+// still gives its settings, and the dump run, which writes nothing, leaves it as it was.
+TEST_F(Dump, EditedSettingsFileIsReadAndLeftAsItWas) {
+  const std::string light = DumpOf("--seed 5 --size 80x45 --tone light", "light.bmp");
+  const std::string folder = config / "velmora";
+  std::filesystem::create_directories(folder);
+  const std::string settings =
+      "velmora-registry 1\r\n"
+      "a line of a newer version\r\n"
+      "Software\\VelmoraTitleLive\tTone\t4\t02000000\r\n";
+  std::ofstream(folder + "/registry", std::ios::binary) << settings;
+  EXPECT_TRUE(DumpOf("--seed 5 --size 80x45") == light);
+  EXPECT_EQ(ReadFile(folder + "/registry"), settings);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"registry"});
 }
 
 TEST_F(Dump, RefusedSizesAndBadPathsExitTwoAndTouchNothing) {
@@ -167,6 +234,173 @@ TEST_F(Dump, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(ReadFile(existing).size(), 6220854u);
 }
 
+// What the name stands for decides how it is written, as opening it for writing would.
+TEST_F(Dump, DevicesAndFifosAreWrittenDirectlyAndLinksThrough) {
+  // A FIFO stays one, and its reader gets the whole file.
+  const std::string fifo = files / "fifo.bmp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  std::string received;
+  std::thread reader([&] { received = ReadFile(fifo); });
+  EXPECT_EQ(Run("--dump " + fifo + " --seed 1 --size 16x9"), 0);
+  reader.join();
+  EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+  EXPECT_EQ(received.size(), 54u + 9 * 48);
+  EXPECT_EQ(received.substr(0, 2), "BM");
+
+  // A device node (root may make one: the null device) stays a device.
+  if (geteuid() == 0) {
+    const std::string device = files / "null";
+    ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+    EXPECT_EQ(Run("--dump " + device + " --size 16x9"), 0);
+    EXPECT_TRUE(std::filesystem::is_character_file(device));
+    std::filesystem::remove(device);
+  }
+  std::filesystem::remove(fifo);
+
+  // A link: the file it names gets the frame, in its own folder, and the link stays.
+  ScratchDirectory elsewhere;
+  const std::string real = elsewhere / "real.bmp", link = files / "link.bmp";
+  std::ofstream(real) << "ORIG";
+  ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+  EXPECT_EQ(Run("--dump " + link + " --seed 1 --size 16x9"), 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(ReadFile(real).size(), 54u + 9 * 48);
+
+  // A hard link's other name sees the new frame too.
+  const std::string other = elsewhere / "other.bmp";
+  ASSERT_EQ(::link(real.c_str(), other.c_str()), 0);
+  EXPECT_EQ(Run("--dump " + real + " --seed 2 --size 16x9"), 0);
+  EXPECT_TRUE(ReadFile(other) == ReadFile(real));
+  EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"link.bmp"});
+  std::vector<std::string> there = FilesIn(elsewhere.path());
+  std::sort(there.begin(), there.end());
+  EXPECT_EQ(there, (std::vector<std::string>{"other.bmp", "real.bmp"}));
+}
+
+TEST_F(Dump, ReplacedFileKeepsItsAccessAndAReadOnlyOneIsNotWritten) {
+  const std::string path = files / "frame.bmp";
+  std::ofstream(path) << "keep me";
+  chmod(path.c_str(), 0444);
+  EXPECT_EQ(Run("--dump " + path + " --size 16x9"), 2);
+  EXPECT_EQ(ReadFile(path), "keep me");
+
+  chmod(path.c_str(), 0600);
+  if (geteuid() == 0) chown(path.c_str(), 65534, 65534);
+  EXPECT_EQ(Run("--dump " + path + " --size 16x9"), 0);
+  EXPECT_EQ(ReadFile(path).size(), 54u + 9 * 48);
+  struct stat info;
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  if (geteuid() == 0) EXPECT_EQ(info.st_uid, 65534u);
+
+  // A name of 246 characters: the temporary file's name must fit beside it.
+  const std::string longName = files / (std::string(242, 'n') + ".bmp");
+  EXPECT_EQ(Run("--dump " + longName + " --size 16x9"), 0);
+  EXPECT_EQ(ReadFile(longName).size(), 54u + 9 * 48);
+}
+
+// In a folder the user cannot write, a writable file is written in place.
+TEST_F(Dump, FileInAReadOnlyFolderIsWrittenInPlace) {
+  const std::string folder = files / "locked", path = folder + "/frame.bmp";
+  std::filesystem::create_directory(folder);
+  std::ofstream(path) << "old";
+  chmod(path.c_str(), 0666);
+  chmod(folder.c_str(), 0555);
+  // Root writes any folder: the run is made as another user, who may enter these folders.
+  std::string user;
+  if (geteuid() == 0) {
+    chown(folder.c_str(), 65534, 65534);
+    chown(path.c_str(), 65534, 65534);
+    chmod(files.path().c_str(), 0755);
+    user = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+  }
+  int status = std::system((user + "'" VELMORA_BINARY "' --dump " + path +
+                            " --seed 1 --size 16x9 2>/dev/null").c_str());
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFile(path).size(), 54u + 9 * 48);
+  EXPECT_EQ(FilesIn(folder), std::vector<std::string>{"frame.bmp"});
+  chmod(folder.c_str(), 0755);
+}
+
+// The name of the temporary file cannot be guessed, and a link waiting under a name is not
+// followed: here links wait under the name derived from the target and the process id.
+TEST_F(Dump, PlantedLinksBesideTheTargetAreNotFollowed) {
+  ScratchDirectory protectedFiles;
+  const std::string victim = protectedFiles / "victim", path = files / "out.bmp";
+  std::ofstream(victim) << "secret";
+  int go[2];
+  ASSERT_EQ(pipe(go), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    char byte;
+    close(go[1]);
+    if (read(go[0], &byte, 1) != 1) _exit(126);
+    execl(VELMORA_BINARY, VELMORA_BINARY, "--dump", path.c_str(), "--size", "16x9", nullptr);
+    _exit(127);
+  }
+  close(go[0]);
+  const std::string pidText = std::to_string(pid);
+  for (const std::string& name : {path + "." + pidText + ".tmp", path + ".tmp." + pidText,
+                                  path + ".tmp"})
+    symlink(victim.c_str(), name.c_str());
+  ASSERT_EQ(write(go[1], "x", 1), 1);
+  close(go[1]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(ReadFile(victim), "secret");
+  EXPECT_EQ(ReadFile(path).size(), 54u + 9 * 48);
+}
+
+// A termination request during the write abandons it: the old file stays, nothing is left.
+// A request that comes only after the file was replaced (a busy machine) is tried again.
+TEST_F(Dump, TerminationDuringTheWriteLeavesTheOldFileAndNoTemporary) {
+  const std::string path = files / "frame.bmp";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    bool abandoned = false;
+    for (int attempt = 0; attempt < 5 && !abandoned; ++attempt) {
+      std::ofstream(path) << "keep me";
+      pid_t pid = fork();
+      if (pid == 0) {
+        execl(VELMORA_BINARY, VELMORA_BINARY, "--dump", path.c_str(), "--size", "4096x4096",
+              nullptr);
+        _exit(127);
+      }
+      // As soon as a second file appears beside the target, the write has begun.
+      bool seen = false;
+      for (int i = 0; i < 200000 && !seen; ++i) {
+        seen = FilesIn(files.path()).size() > 1;
+        if (!seen) usleep(50);
+      }
+      kill(pid, signal);
+      int status = 0;
+      waitpid(pid, &status, 0);
+      ASSERT_TRUE(seen) << signal;
+      EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"frame.bmp"}) << signal;
+      const bool replaced = WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+                            ReadFile(path).size() == 54u + 4096u * 4096 * 3;
+      if (replaced) continue;
+      abandoned = true;
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << signal << ": " << status;
+      EXPECT_TRUE(ReadFile(path) == "keep me") << signal;
+    }
+    EXPECT_TRUE(abandoned) << "signal " << signal << " never came during the write";
+  }
+}
+
+// A reader that goes away makes the write fail (exit code 2) instead of killing the program.
+TEST_F(Dump, ReaderThatLeavesEndsTheRunWithTwo) {
+  const std::string fifo = files / "fifo.bmp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  std::thread reader([&] {
+    FILE* file = std::fopen(fifo.c_str(), "rb");
+    char header[54];
+    if (file && std::fread(header, 1, sizeof header, file)) std::fclose(file);
+  });
+  EXPECT_EQ(Run("--dump " + fifo + " --seed 1"), 2);
+  reader.join();
+}
+
 // In-process runs, where the graphics device can be made to fail.
 class DumpInProcess : public Dump {
  protected:
@@ -176,6 +410,7 @@ class DumpInProcess : public Dump {
   }
   void TearDown() override {
     ReleaseRenderer();
+    gApp = AppState();
     PortableResetFailures();
   }
   int RunHere(const std::string& path) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -150,15 +151,21 @@ TEST(PortableKernel, FilesByWidePath) {
   ASSERT_NE(file, nullptr);
   std::fclose(file);
 
-  EXPECT_FALSE(MoveFileExW(a.c_str(), b.c_str(), 0));  // no replacing unless asked
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
-  EXPECT_TRUE(MoveFileExW(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING));
+  // The replacement takes the replaced file's name and its access.
+  chmod(PortableUtf8(b.c_str()).c_str(), 0640);
+  EXPECT_TRUE(ReplaceFileW(b.c_str(), a.c_str(), nullptr, 0, nullptr, nullptr));
   file = _wfopen(b.c_str(), L"rb");
   ASSERT_NE(file, nullptr);
   char text[8] = {};
   EXPECT_EQ(std::fread(text, 1, sizeof text, file), 3u);
   std::fclose(file);
   EXPECT_STREQ(text, "one");
+  struct stat info;
+  ASSERT_EQ(stat(PortableUtf8(b.c_str()).c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_FALSE(ReplaceFileW(a.c_str(), b.c_str(), nullptr, 0, nullptr, nullptr))
+      << "there is nothing to replace";
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
 
   EXPECT_FALSE(DeleteFileW(a.c_str()));
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);

@@ -1,6 +1,12 @@
 // The per-user registry file: value types and their restrictions, sizes, string terminators,
-// letter case, deletion, persistence, and what happens to a damaged file.
+// letter case, deletion, persistence, and what happens to damaged, unreadable and linked
+// files.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -157,23 +163,131 @@ TEST_F(Registry, ValuesLiveInOneFileWrittenWhole) {
   config.UseAsConfigHome();
 }
 
-TEST_F(Registry, DamagedFileIsKeptAsideAndTheRegistryStartsEmpty) {
+TEST_F(Registry, ReadersKeepEveryLineTheyUnderstandAndWritersKeepTheRest) {
+  std::filesystem::create_directories(config / "velmora");
+  // Carriage returns, trailing spaces, a line nobody understands and a broken one.
+  const std::string file =
+      "velmora-registry 1\r\n"
+      "Software\\VelmoraTitleLive\tTone\t4\t02000000 \r\n"
+      "a line from a newer version\n"
+      "Software\\VelmoraTitleLive\tScene\t4\t0g\n"
+      "Software\\VelmoraTitleLive\tLang\t4\t03000000\n";
+  std::ofstream(RegistryFile(), std::ios::binary) << file;
+  DWORD value = 0;
+  ASSERT_EQ(GetDword(kKey, L"Tone", &value), ERROR_SUCCESS);
+  EXPECT_EQ(value, 2u);
+  ASSERT_EQ(GetDword(kKey, L"Lang", &value), ERROR_SUCCESS);
+  EXPECT_EQ(value, 3u);
+  EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadFile(RegistryFile()), file) << "a reader changes nothing";
+
+  ASSERT_EQ(SetDword(kKey, L"Mode", 1), ERROR_SUCCESS);
+  const std::string written = ReadFile(RegistryFile());
+  EXPECT_NE(written.find("a line from a newer version\n"), std::string::npos) << written;
+  EXPECT_NE(written.find("\tScene\t4\t0g\n"), std::string::npos) << written;
+  for (const wchar_t* name : {L"Tone", L"Lang", L"Mode"})
+    EXPECT_EQ(GetDword(kKey, name), ERROR_SUCCESS) << PortableUtf8(name);
+  EXPECT_FALSE(std::filesystem::exists(RegistryFile() + ".unreadable.1"));
+}
+
+TEST_F(Registry, FileWithoutTheHeaderIsMovedAsideByTheFirstWriteOnly) {
   std::filesystem::create_directories(config / "velmora");
   const std::string damaged = "this is not a registry\n\x01\x02";
   std::ofstream(RegistryFile(), std::ios::binary) << damaged;
 
   EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.1"), damaged);
+  EXPECT_EQ(ReadFile(RegistryFile()), damaged) << "reading moves nothing";
   ASSERT_EQ(SetDword(kKey, L"Scene", 1), ERROR_SUCCESS);
+  EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.1"), damaged);
   EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_SUCCESS);
 
-  // A file damaged in its middle (a good header, then a broken line) goes aside as well,
-  // without overwriting the first one kept.
-  std::string good = ReadFile(RegistryFile());
-  std::ofstream(RegistryFile(), std::ios::binary) << good << "Software\tScene\t4\t0g\n";
-  EXPECT_EQ(GetDword(kKey, L"Scene"), ERROR_FILE_NOT_FOUND);
+  // Another one goes aside beside the first, without overwriting it.
+  std::ofstream(RegistryFile(), std::ios::binary) << "velmora-registry 2\n";
+  ASSERT_EQ(SetDword(kKey, L"Scene", 1), ERROR_SUCCESS);
   EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.1"), damaged);
-  EXPECT_TRUE(std::filesystem::exists(RegistryFile() + ".unreadable.2"));
+  EXPECT_EQ(ReadFile(RegistryFile() + ".unreadable.2"), "velmora-registry 2\n");
+}
+
+// Runs `step` as a user without root's power to read anything (when this process is root,
+// as user 65534, to whom the configuration folder is handed for the purpose).
+template <typename Step>
+void AsOrdinaryUser(const std::string& folder, Step step) {
+  if (geteuid() != 0) return step();
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+    lchown(entry.path().c_str(), 65534, 65534);
+  chown(folder.c_str(), 65534, 65534);
+  ASSERT_EQ(setegid(65534), 0);
+  ASSERT_EQ(seteuid(65534), 0);
+  step();
+  ASSERT_EQ(seteuid(0), 0);
+  ASSERT_EQ(setegid(0), 0);
+}
+
+// A file that cannot be read whole gives no values and is never written over: a change
+// could not be merged into what it holds.
+TEST_F(Registry, WhatCannotBeReadIsNeverWrittenOver) {
+  ASSERT_EQ(SetDword(kKey, L"Tone", 2), ERROR_SUCCESS);
+  ASSERT_EQ(SetDword(kKey, L"Lang", 3), ERROR_SUCCESS);
+  const std::string kept = ReadFile(RegistryFile());
+
+  chmod(RegistryFile().c_str(), 0);
+  AsOrdinaryUser(config.path(), [&] {
+    EXPECT_EQ(GetDword(kKey, L"Tone"), ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(SetDword(kKey, L"Scene", 1), ERROR_SUCCESS);
+  });
+  chmod(RegistryFile().c_str(), 0600);
+  EXPECT_EQ(ReadFile(RegistryFile()), kept);
+
+  // Larger than any registry this writes: not read, not replaced.
+  std::string large = kept;
+  large.resize((1 << 20) + 1, '\n');
+  std::ofstream(RegistryFile(), std::ios::binary) << large;
+  EXPECT_EQ(GetDword(kKey, L"Tone"), ERROR_FILE_NOT_FOUND);
+  EXPECT_NE(SetDword(kKey, L"Scene", 1), ERROR_SUCCESS);
+  EXPECT_EQ(std::filesystem::file_size(RegistryFile()), large.size());
+
+  // A FIFO in the file's place holds neither a reader nor a writer (in a child, so that a
+  // hang is seen as one).
+  std::filesystem::remove(RegistryFile());
+  ASSERT_EQ(mkfifo(RegistryFile().c_str(), 0600), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    alarm(10);
+    bool refused = GetDword(kKey, L"Tone") == ERROR_FILE_NOT_FOUND &&
+                   SetDword(kKey, L"Scene", 1) != ERROR_SUCCESS;
+    _exit(refused ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  EXPECT_TRUE(std::filesystem::is_fifo(RegistryFile()));
+}
+
+TEST_F(Registry, LinkIsWrittenThroughAndKilledWritersLeaveNothing) {
+  ScratchDirectory dotfiles;
+  std::filesystem::create_directories(config / "velmora");
+  std::ofstream(dotfiles / "registry") << "velmora-registry 1\n";
+  chmod((dotfiles / "registry").c_str(), 0640);
+  ASSERT_EQ(symlink((dotfiles / "registry").c_str(), RegistryFile().c_str()), 0);
+  // What writers killed before their rename left.
+  std::ofstream(dotfiles / "registry.tmp.12345") << "partial";
+  std::ofstream(config / "velmora/registry.tmp.678") << "partial";
+
+  ASSERT_EQ(SetDword(kKey, L"Scene", 1), ERROR_SUCCESS);
+  EXPECT_TRUE(std::filesystem::is_symlink(RegistryFile()));
+  EXPECT_NE(ReadFile(dotfiles / "registry").find("\tScene\t4\t01000000\n"), std::string::npos);
+  struct stat info;
+  ASSERT_EQ(stat((dotfiles / "registry").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0640u);
+  EXPECT_FALSE(std::filesystem::exists(dotfiles / "registry.tmp.12345"));
+
+  std::filesystem::remove(RegistryFile());
+  ASSERT_EQ(SetDword(kKey, L"Scene", 0), ERROR_SUCCESS);
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(config / "velmora"))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"registry", "registry.lock"}));
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // instance, the clamped clock, the fixed time, the log line, and the real program run
 // until a termination signal.
 #include <signal.h>
+
+#include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,17 +177,25 @@ TEST_F(Startup, AFixedTimeShowsTheSameFrameWhateverTheSpeed) {
 // directories.
 class RealProgram : public Startup {
  protected:
-  pid_t Spawn(std::vector<std::string> options) {
+  // Started as from a terminal, where no termination signal is ignored; with `held` blocked,
+  // a signal sent at once waits for the program's first moments.
+  pid_t Spawn(std::vector<std::string> options, int held = 0) {
     std::vector<std::string> arguments = {VELMORA_BINARY};
     arguments.insert(arguments.end(), options.begin(), options.end());
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    if (held) sigaddset(&blocked, held);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous);  // from before the child exists
     pid_t pid = fork();
     if (pid == 0) {
+      for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
       std::vector<char*> argv;
       for (std::string& a : arguments) argv.push_back(a.data());
       argv.push_back(nullptr);
       execv(argv[0], argv.data());
       _exit(127);
     }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     return pid;
   }
   // The exit code, or -1 when the program did not exit normally.
@@ -210,15 +220,30 @@ TEST_F(RealProgram, RunsUntilATerminationSignalAndExitsWithZero) {
     int signal;
     const char* line;
   } cases[] = {{"--window", SIGINT, "tray=1 full=0 wallpaper=0 scene=0\n"},
-               {"--wallpaper", SIGTERM, "tray=1 full=0 wallpaper=1 scene=0\n"}};
+               {"--wallpaper", SIGTERM, "tray=1 full=0 wallpaper=1 scene=0\n"},
+               {"--wallpaper", SIGHUP, "tray=1 full=0 wallpaper=1 scene=0\n"}};
   for (const auto& c : cases) {
-    std::string log = scratch_ / (std::string(c.mode + 2) + ".log");
+    std::string log = scratch_ / (std::string(c.mode + 2) + std::to_string(c.signal) + ".log");
     pid_t pid = Spawn({c.mode, "--log", log});
     ASSERT_TRUE(AwaitFile(log)) << c.mode;
     EXPECT_EQ(ReadFile(log), c.line);
     kill(pid, c.signal);
     EXPECT_EQ(Wait(pid), 0) << c.mode;
   }
+}
+
+// A request that comes before the program has done anything still ends it the normal way.
+TEST_F(RealProgram, TerminationSignalAtTheStartExitsWithZero) {
+  pid_t pid = Spawn({"--window"}, SIGTERM);
+  kill(pid, SIGTERM);
+  int status = 0;
+  for (int i = 0; i < 3000 && waitpid(pid, &status, WNOHANG) == 0; ++i) usleep(10000);
+  if (waitpid(pid, nullptr, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ADD_FAILURE() << "still running 30 s after the signal";
+  }
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(RealProgram, BesideARunningInstanceASecondEndsAndADumpRunWorks) {

@@ -416,6 +416,28 @@ def check_dump_exit_codes(s, report):
     expect(not os.path.exists(missing), "a file appeared in a missing directory")
     report("  sizes 0x0, 100x0, -5x10 and a path in a missing directory: exit code 2")
 
+    # A read-only file (no write bit: Wine's read-only attribute) is not written; a device
+    # is written as it is; replacing a file leaves nothing beside it.
+    os.chmod(path, 0o444)
+    code = s.dump_windows(path, ["--size", "8x8"])
+    os.chmod(path, 0o644)
+    expect(code == 2, f"read-only file: exit code {code}, expected 2")
+    with open(path, "rb") as f:
+        expect(f.read() == b"untouched", "the read-only file was changed")
+    code = s.dump_windows("NUL", ["--size", "8x8"])
+    expect(code == 0, f"--dump NUL: exit code {code}, expected 0")
+    folder = os.path.join(s.work, "replaced")
+    os.makedirs(folder, exist_ok=True)
+    target = os.path.join(folder, "frame.bmp")
+    with open(target, "wb") as f:
+        f.write(b"old")
+    code = s.dump_windows(target, ["--size", "8x8"])
+    expect(code == 0, f"replacing a file: exit code {code}, expected 0")
+    expect(os.path.getsize(target) == 54 + 8 * 24, "the file was not replaced")
+    expect(os.listdir(folder) == ["frame.bmp"], f"left beside it: {os.listdir(folder)}")
+    report("  a read-only file: exit code 2, unchanged; NUL: exit code 0; a replaced file "
+           "leaves nothing beside it")
+
 
 def check_windowed_run(s, report):
     s.reg_delete(SETTINGS_KEY)

@@ -122,7 +122,7 @@ struct PortableMessageBox {
 };
 const std::vector<PortableMessageBox>& PortableMessageBoxes();
 
-// A termination signal as SIGINT or SIGTERM delivers it.
+// A termination signal as SIGINT, SIGTERM or SIGHUP delivers it.
 void PortableRequestClose();
 
 // A key held down: the first WM_KEYDOWN (WM_SYSKEYDOWN with Alt), `repeats` auto-repeats

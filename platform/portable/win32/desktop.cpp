@@ -272,7 +272,6 @@ ATOM RegisterClassExW(const WNDCLASSEXW* windowClass) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  InstallSignalHandlers();
   Desktop& d = State();
   for (const WindowClass& known : d.classes)
     if (SameName(known.name, windowClass->lpszClassName)) {

@@ -70,7 +70,7 @@ void BuildShell();
 void CreateDesktopWindows();
 // The notification area's icons are gone, as when the taskbar ends.
 void ForgetTrayIcons();
-// From the program's first window class on, SIGINT and SIGTERM close its windows instead
+// From the process's start, SIGINT, SIGTERM and SIGHUP close the program's windows instead
 // of killing it.
 void InstallSignalHandlers();
 // Reset of the other files' state.

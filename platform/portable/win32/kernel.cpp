@@ -4,6 +4,7 @@
 
 #include "control/desktop_control.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -145,26 +146,24 @@ FILE* _wfopen(const wchar_t* path, const wchar_t* mode) {
   return std::fopen(PortableUtf8(path).c_str(), PortableUtf8(mode).c_str());
 }
 
-BOOL MoveFileExW(LPCWSTR existing, LPCWSTR replacement, DWORD flags) {
-  std::string from = PortableUtf8(existing), to = PortableUtf8(replacement);
-  struct stat info;
-  if (!(flags & MOVEFILE_REPLACE_EXISTING) && lstat(to.c_str(), &info) == 0) {
-    SetLastError(ERROR_ALREADY_EXISTS);
-    return FALSE;
+std::string PortableConfigFolder() {
+  // Only an absolute XDG_CONFIG_HOME counts; a relative one is ignored, as the XDG rules say.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && config[0] == '/') return std::string(config) + "/velmora";
+  const char* home = std::getenv("HOME");
+  if (!home || !home[0]) {
+    const passwd* user = getpwuid(getuid());
+    home = user ? user->pw_dir : "/tmp";
   }
-  if (rename(from.c_str(), to.c_str()) != 0) {
-    SetLastError(ErrorFromErrno(errno));
-    return FALSE;
-  }
-  return TRUE;
+  return std::string(home) + "/.config/velmora";
 }
 
-BOOL DeleteFileW(LPCWSTR path) {
-  if (unlink(PortableUtf8(path).c_str()) != 0) {
-    SetLastError(ErrorFromErrno(errno));
-    return FALSE;
+bool PortableMakeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+    std::string prefix = path.substr(0, slash);
+    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    if (slash == std::string::npos) return true;
   }
-  return TRUE;
 }
 
 // Bytes that are not valid UTF-8 become U+DC80..U+DCFF, one per byte, and go back to the

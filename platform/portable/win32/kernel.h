@@ -44,7 +44,7 @@ LPVOID LockResource(HGLOBAL data);
 LANGID GetUserDefaultUILanguage();
 
 // Named mutex, a real lock across processes of this user; ERROR_ALREADY_EXISTS as on
-// Windows when another process holds the name.
+// Windows when another process holds the name. CloseHandle closes any handle (handles.h).
 struct SECURITY_ATTRIBUTES;
 HANDLE CreateMutexW(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, LPCWSTR name);
 BOOL CloseHandle(HANDLE handle);
@@ -54,11 +54,13 @@ BOOL CloseHandle(HANDLE handle);
 // The process entry on this platform hands its arguments over before anything else runs.
 void PortableSetArguments(int argc, char** argv);
 
-// Files by wide path, as the C runtime and kernel of Windows offer them.
+// Files by wide path, as the C runtime offers them (files by handle: files.h).
 FILE* _wfopen(const wchar_t* path, const wchar_t* mode);
-#define MOVEFILE_REPLACE_EXISTING 0x1
-BOOL MoveFileExW(LPCWSTR existing, LPCWSTR replacement, DWORD flags);
-BOOL DeleteFileW(LPCWSTR path);
+
+// The user's folder for the program's own files: $XDG_CONFIG_HOME/velmora when that is
+// absolute, else ~/.config/velmora. Folders are made with their parents, private (0700).
+std::string PortableConfigFolder();
+bool PortableMakeFolders(const std::string& path);
 
 // UTF-8 at the file-system boundary.
 std::string PortableUtf8(const wchar_t* text);

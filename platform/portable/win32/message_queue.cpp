@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "win32/desktop_internal.h"
+#include "win32/files.h"
 #include "win32/kernel.h"
 
 namespace {
@@ -23,12 +24,17 @@ bool quitPosted = false;
 int quitCode = 0;
 std::vector<std::wstring> registeredMessages;
 
-// Set by the signal handler, which may do nothing else safely; the queue turns it into
+// Set by the signal handler, which may do little else safely; the queue turns it into
 // WM_CLOSE messages the next time the program looks for messages.
 volatile std::sig_atomic_t closeRequested = 0;
-bool handlersInstalled = false;
 
-void OnTerminationSignal(int) { closeRequested = 1; }
+void OnTerminationSignal(int) {
+  closeRequested = 1;
+  PortableRemoveTemporaryFiles();
+}
+
+// Before anything of the program runs, so that a request in its first moments is not lost.
+const bool kHandlersInstalled = (desktop::InstallSignalHandlers(), true);
 
 // The program's visible windows that stand on their own (top-level, or children of the
 // shell's windows, as the wallpaper is) get WM_CLOSE. Until one exists the request waits.
@@ -73,15 +79,26 @@ HWND WindowToPaint(HWND filter, UINT filterMin, UINT filterMax) {
 
 namespace desktop {
 
+// A closed terminal or the end of the session (SIGHUP) asks as SIGTERM and SIGINT do;
+// SIGINT and SIGHUP stay ignored where the starter ignored them (nohup, background jobs).
+// A write to a pipe nobody reads fails instead of killing the program.
 void InstallSignalHandlers() {
-  if (handlersInstalled) return;
-  handlersInstalled = true;
   struct sigaction action = {};
   action.sa_handler = OnTerminationSignal;
-  sigemptyset(&action.sa_mask);
+  sigfillset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  sigset_t admitted;
+  sigemptyset(&admitted);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous;
+    if (signal != SIGTERM && sigaction(signal, nullptr, &previous) == 0 &&
+        previous.sa_handler == SIG_IGN)
+      continue;
+    sigaction(signal, &action, nullptr);
+    sigaddset(&admitted, signal);
+  }
+  sigprocmask(SIG_UNBLOCK, &admitted, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
 }
 
 void NoteNewInput() { newInput = true; }
@@ -113,7 +130,6 @@ void PortableHoldKey(UINT key, int repeats, bool alt) {
 }
 
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
-  desktop::InstallSignalHandlers();
   DeliverCloseRequest();
   newInput = false;
   for (auto it = queue.begin(); it != queue.end(); ++it) {

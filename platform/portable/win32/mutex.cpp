@@ -1,37 +1,64 @@
 // Named mutexes as a real lock between processes: an exclusive flock on a file named after
-// the user and the mutex, in $XDG_RUNTIME_DIR (else /tmp). The lock goes with the process,
-// so a killed holder frees the name, as on Windows.
+// the mutex, in a folder that only this user owns and can enter. The lock goes with the
+// process, so a killed holder frees the name, as on Windows.
+//
+// The folder is $XDG_RUNTIME_DIR when that is such a folder and lets the lock be made;
+// else velmora-<uid> in $TMPDIR (else /tmp), made for the purpose; else the user's
+// configuration folder of the program. A folder that another user owns or can write is never used, and the
+// lock file is opened without following links, so no other user can hold the name or point
+// the lock at another file.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <map>
 #include <string>
+#include <vector>
 
+#include "win32/handles.h"
 #include "win32/kernel.h"
 
 namespace {
 
-// Open handles and the lock file each holds (-1 when the name is held elsewhere or the
-// mutex has no name). Handles are numbers, not allocations, so a handle left open until
-// process exit, as a second instance leaves its own, is no leak.
-std::map<uintptr_t, int> handles;
-uintptr_t nextHandle = 0x9000;
-
-std::string LockPath(LPCWSTR name) {
-  const char* dir = std::getenv("XDG_RUNTIME_DIR");
-  std::string path = dir && *dir ? dir : "/tmp";
-  path += "/velmora-mutex-" + std::to_string(getuid()) + "-";
-  for (char c : PortableUtf8(name)) path += c == '/' ? '_' : c;
-  return path;
+bool Private(const std::string& folder) {
+  struct stat info;
+  return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+         (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
 }
 
-HANDLE Handle(int fd) {
-  nextHandle += 4;
-  handles[nextHandle] = fd;
-  return (HANDLE)nextHandle;
+// The runtime folder is the session's and is used only as it is; the others are made.
+struct LockFolder {
+  std::string path;
+  bool make;
+};
+
+std::vector<LockFolder> LockFolders() {
+  std::vector<LockFolder> folders;
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && runtime[0] == '/') folders.push_back({runtime, false});
+  const char* temporary = std::getenv("TMPDIR");
+  std::string shared = temporary && temporary[0] == '/' ? temporary : "/tmp";
+  folders.push_back({shared + "/velmora-" + std::to_string(getuid()), true});
+  folders.push_back({PortableConfigFolder(), true});
+  return folders;
+}
+
+// The open lock file in the first usable folder, or -1.
+int OpenLockFile(LPCWSTR name) {
+  std::string file = "mutex-";
+  for (char c : PortableUtf8(name)) file += c == '/' ? '_' : c;
+  for (const LockFolder& folder : LockFolders()) {
+    if (folder.make) PortableMakeFolders(folder.path);
+    if (!Private(folder.path)) continue;
+    int fd = open((folder.path + "/" + file).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) continue;
+    struct stat info;
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == getuid()) return fd;
+    close(fd);
+  }
+  return -1;
 }
 
 }  // namespace
@@ -39,16 +66,16 @@ HANDLE Handle(int fd) {
 HANDLE CreateMutexW(SECURITY_ATTRIBUTES*, BOOL, LPCWSTR name) {
   if (!name || !*name) {
     SetLastError(ERROR_SUCCESS);
-    return Handle(-1);
+    return PortableNewHandle(PortableHandleKind::Mutex, -1);
   }
-  int fd = open(LockPath(name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  int fd = OpenLockFile(name);
   if (fd < 0) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
     SetLastError(ERROR_SUCCESS);
-    return Handle(fd);
+    return PortableNewHandle(PortableHandleKind::Mutex, fd);
   }
   bool held = errno == EWOULDBLOCK;
   close(fd);
@@ -58,16 +85,5 @@ HANDLE CreateMutexW(SECURITY_ATTRIBUTES*, BOOL, LPCWSTR name) {
   }
   // Windows opens the existing mutex and says so.
   SetLastError(ERROR_ALREADY_EXISTS);
-  return Handle(-1);
-}
-
-BOOL CloseHandle(HANDLE handle) {
-  auto found = handles.find((uintptr_t)handle);
-  if (found == handles.end()) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (found->second >= 0) close(found->second);
-  handles.erase(found);
-  return TRUE;
+  return PortableNewHandle(PortableHandleKind::Mutex, -1);
 }

@@ -9,12 +9,18 @@
 //   <key path> TAB <value name> TAB <type number> TAB <data bytes in hexadecimal>
 //
 // Key paths and value names are UTF-8, with '%', tab, line feed and carriage return written
-// as %25, %09, %0A and %0D. A file that does not parse is moved aside under a new name (never
-// deleted) and the registry starts empty.
+// as %25, %09, %0A and %0D. A reader takes every line it understands (carriage returns and
+// spaces at line ends do not matter) and passes over the others; a writer keeps the lines it
+// did not understand as they were. What cannot be read whole (no permission, not a regular
+// file, larger than 1 MiB) gives no values and is never written over. A file without the
+// header is not a registry: the first write moves it aside under a new name (never deleting
+// it) and starts a new one. A link in the file's place is written through: the file it
+// names gets the new content and keeps its permission bits.
 #include "win32/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,7 +30,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -42,25 +47,8 @@ struct StoredValue {
   std::vector<BYTE> data;
 };
 
-std::string RegistryDirectory() {
-  // Only an absolute XDG_CONFIG_HOME counts; a relative one is ignored, as the XDG rules say.
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  if (config && config[0] == '/') return std::string(config) + "/velmora";
-  const char* home = std::getenv("HOME");
-  if (!home || !home[0]) {
-    const passwd* user = getpwuid(getuid());
-    home = user ? user->pw_dir : "/tmp";
-  }
-  return std::string(home) + "/.config/velmora";
-}
-
-bool MakeDirectories(const std::string& path) {
-  for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-    std::string prefix = path.substr(0, slash);
-    if (mkdir(prefix.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    if (slash == std::string::npos) return true;
-  }
-}
+// Larger files are not read: a start must not wait on them.
+const size_t kLargestFile = 1 << 20;
 
 // Registry names compare without regard to letter case, as on Windows.
 bool SameName(const std::wstring& a, const std::wstring& b) {
@@ -134,58 +122,141 @@ bool ParseLine(const std::string& line, StoredValue* value) {
   return true;
 }
 
-// Keeps an unreadable file for inspection under the first free name registry.unreadable.N.
-void MoveAside(const std::string& path) {
+// One line of the file: a value it understood, or a line kept as it was.
+struct Entry {
+  bool understood;
+  StoredValue value;
+  std::string text;
+};
+
+struct RegistryFile {
+  bool readable = true;  // false: exists, but could not be read whole
+  bool foreign = false;  // read, but without the header
+  std::vector<Entry> entries;
+};
+
+std::string RegistryPath() { return PortableConfigFolder() + "/registry"; }
+
+void TrimLineEnd(std::string* line) {
+  while (!line->empty() && (line->back() == '\r' || line->back() == ' ')) line->pop_back();
+}
+
+// Non-blocking, so that a FIFO in the file's place cannot hold the caller.
+RegistryFile ReadRegistryFile() {
+  RegistryFile file;
+  int fd = open(RegistryPath().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    file.readable = errno == ENOENT;
+    return file;
+  }
+  struct stat info;
+  std::string bytes;
+  file.readable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                  (uint64_t)info.st_size <= kLargestFile;
+  if (file.readable) {
+    bytes.resize(kLargestFile + 1);
+    size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = read(fd, &bytes[done], bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        file.readable = n == 0;
+        break;
+      }
+      done += (size_t)n;
+    }
+    bytes.resize(done);
+    file.readable = file.readable && done <= kLargestFile;  // it grew while being read
+  }
+  close(fd);
+  if (!file.readable) return file;
+
+  std::istringstream lines(bytes);
+  std::string line;
+  std::getline(lines, line);
+  TrimLineEnd(&line);
+  file.foreign = !bytes.empty() && line != kHeader;
+  if (file.foreign) return file;
+  while (std::getline(lines, line)) {
+    Entry entry{false, {}, line};
+    TrimLineEnd(&line);
+    if (line.empty()) continue;
+    entry.understood = ParseLine(line, &entry.value);
+    file.entries.push_back(entry);
+  }
+  return file;
+}
+
+// Keeps a file that is not a registry under the first free name registry.unreadable.N.
+bool MoveAside(const std::string& path) {
   for (int n = 1; n < 10000; ++n) {
     std::string aside = path + ".unreadable." + std::to_string(n);
     struct stat info;
-    if (stat(aside.c_str(), &info) != 0 && errno == ENOENT) {
-      std::rename(path.c_str(), aside.c_str());
-      return;
-    }
+    if (lstat(aside.c_str(), &info) != 0 && errno == ENOENT)
+      return std::rename(path.c_str(), aside.c_str()) == 0;
   }
+  return false;
 }
 
-std::vector<StoredValue> LoadValues() {
-  std::string path = RegistryDirectory() + "/registry";
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return {};
-  std::vector<StoredValue> values;
-  std::string line;
-  bool valid = (bool)std::getline(file, line) && line == kHeader;
-  while (valid && std::getline(file, line)) {
-    if (line.empty()) continue;
-    StoredValue value;
-    valid = ParseLine(line, &value);
-    if (valid) values.push_back(value);
+// The file that a chain of links in the registry's place ends at (itself when none).
+std::string LinkTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    char target[PATH_MAX];
+    ssize_t length = readlink(path.c_str(), target, sizeof target - 1);
+    if (length <= 0) return path;
+    target[length] = '\0';
+    if (target[0] == '/')
+      path = target;
+    else
+      path = path.substr(0, path.rfind('/') + 1) + target;
   }
-  if (valid) return values;
-  file.close();
-  MoveAside(path);
-  return {};
+  return path;
 }
 
-bool SaveValues(const std::vector<StoredValue>& values) {
-  std::string directory = RegistryDirectory();
-  std::string path = directory + "/registry";
-  std::string temporary = path + ".tmp." + std::to_string(getpid());
+// Temporary files of writers that were killed: every writer holds the lock while its own
+// exists, so under the lock any that is there is stale.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& prefix) {
+  DIR* directory = opendir(folder.c_str());
+  if (!directory) return;
+  while (const dirent* entry = readdir(directory)) {
+    std::string name = entry->d_name;
+    if (name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+        name.find_first_not_of("0123456789", prefix.size()) == std::string::npos)
+      unlinkat(dirfd(directory), name.c_str(), 0);
+  }
+  closedir(directory);
+}
 
+std::string FormatEntry(const Entry& entry) {
+  if (!entry.understood) return entry.text;
+  const StoredValue& value = entry.value;
   std::ostringstream text;
-  text << kHeader << '\n';
-  for (const StoredValue& value : values) {
-    text << EscapeField(value.key) << '\t' << EscapeField(value.name) << '\t' << value.type << '\t';
-    for (BYTE b : value.data) {
-      char hex[3];
-      std::snprintf(hex, sizeof hex, "%02x", b);
-      text << hex;
-    }
-    text << '\n';
+  text << EscapeField(value.key) << '\t' << EscapeField(value.name) << '\t' << value.type << '\t';
+  for (BYTE b : value.data) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02x", b);
+    text << hex;
   }
-  std::string bytes = text.str();
+  return text.str();
+}
 
-  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  bool written = true;
+LSTATUS SaveEntries(const RegistryFile& file) {
+  std::string bytes = std::string(kHeader) + '\n';
+  for (const Entry& entry : file.entries) bytes += FormatEntry(entry) + '\n';
+  if (bytes.size() > kLargestFile) return ERROR_NOT_ENOUGH_MEMORY;  // it could not be read back
+
+  std::string path = LinkTarget(RegistryPath());
+  if (file.foreign && !MoveAside(path)) return ERROR_ACCESS_DENIED;
+  size_t slash = path.rfind('/');
+  std::string prefix = path.substr(slash + 1) + ".tmp.";
+  RemoveStaleTemporaries(path.substr(0, slash), prefix);
+  std::string temporary = path.substr(0, slash + 1) + prefix + std::to_string(getpid());
+
+  struct stat existing;
+  mode_t mode = stat(path.c_str(), &existing) == 0 ? existing.st_mode & 07777 : 0600;
+  int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return ERROR_ACCESS_DENIED;
+  bool written = fchmod(fd, mode) == 0;
   for (size_t done = 0; written && done < bytes.size();) {
     ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
@@ -194,9 +265,9 @@ bool SaveValues(const std::vector<StoredValue>& values) {
   }
   written = written && fsync(fd) == 0;
   written = close(fd) == 0 && written;
-  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return ERROR_SUCCESS;
   unlink(temporary.c_str());
-  return false;
+  return ERROR_ACCESS_DENIED;
 }
 
 // Holds the registry's lock file for one read-modify-write, so two processes that change
@@ -204,8 +275,8 @@ bool SaveValues(const std::vector<StoredValue>& values) {
 class RegistryLock {
  public:
   RegistryLock() {
-    std::string directory = RegistryDirectory();
-    if (!MakeDirectories(directory)) return;
+    std::string directory = PortableConfigFolder();
+    if (!PortableMakeFolders(directory)) return;
     fd_ = open((directory + "/registry.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd_ >= 0) flock(fd_, LOCK_EX);
   }
@@ -223,10 +294,10 @@ bool IsCurrentUser(HKEY key) { return key == HKEY_CURRENT_USER; }
 std::wstring KeyPath(LPCWSTR subKey) { return subKey ? subKey : L""; }
 std::wstring ValueName(LPCWSTR name) { return name ? name : L""; }
 
-StoredValue* FindValue(std::vector<StoredValue>& values, const std::wstring& key,
-                       const std::wstring& name) {
-  for (StoredValue& value : values)
-    if (SameName(value.key, key) && SameName(value.name, name)) return &value;
+Entry* FindValue(RegistryFile& file, const std::wstring& key, const std::wstring& name) {
+  for (Entry& entry : file.entries)
+    if (entry.understood && SameName(entry.value.key, key) && SameName(entry.value.name, name))
+      return &entry;
   return nullptr;
 }
 
@@ -255,9 +326,10 @@ LSTATUS RegGetValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD flags, D
   if (!IsCurrentUser(key)) return ERROR_INVALID_HANDLE;
   if ((flags & RRF_RT_ANY) == 0 || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
 
-  std::vector<StoredValue> values = LoadValues();
-  const StoredValue* value = FindValue(values, KeyPath(subKey), ValueName(valueName));
-  if (!value) return ERROR_FILE_NOT_FOUND;
+  RegistryFile file = ReadRegistryFile();
+  const Entry* entry = FindValue(file, KeyPath(subKey), ValueName(valueName));
+  if (!entry) return ERROR_FILE_NOT_FOUND;
+  const StoredValue* value = &entry->value;
   DWORD restriction = RestrictionBit(value->type);
   if ((flags & restriction) != restriction) return ERROR_UNSUPPORTED_TYPE;
 
@@ -294,17 +366,19 @@ LSTATUS RegSetKeyValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName, DWORD type,
   RegistryLock lock;
   if (!lock.Held()) return ERROR_ACCESS_DENIED;
 
-  std::vector<StoredValue> values = LoadValues();
+  // A file that could not be read whole is kept as it is: the change cannot be merged into it.
+  RegistryFile file = ReadRegistryFile();
+  if (!file.readable) return ERROR_ACCESS_DENIED;
   std::wstring path = KeyPath(subKey), name = ValueName(valueName);
-  StoredValue* value = FindValue(values, path, name);
-  if (!value) {
-    values.push_back({path, name, type, {}});
-    value = &values.back();
+  Entry* entry = FindValue(file, path, name);
+  if (!entry) {
+    file.entries.push_back({true, {path, name, type, {}}, {}});
+    entry = &file.entries.back();
   }
-  value->type = type;
+  entry->value.type = type;
   const BYTE* bytes = (const BYTE*)data;
-  value->data.assign(bytes, bytes + dataSize);
-  return SaveValues(values) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  entry->value.data.assign(bytes, bytes + dataSize);
+  return SaveEntries(file);
 }
 
 LSTATUS RegDeleteKeyValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName) {
@@ -312,9 +386,10 @@ LSTATUS RegDeleteKeyValueW(HKEY key, LPCWSTR subKey, LPCWSTR valueName) {
   RegistryLock lock;
   if (!lock.Held()) return ERROR_ACCESS_DENIED;
 
-  std::vector<StoredValue> values = LoadValues();
-  const StoredValue* value = FindValue(values, KeyPath(subKey), ValueName(valueName));
-  if (!value) return ERROR_FILE_NOT_FOUND;
-  values.erase(values.begin() + (value - values.data()));
-  return SaveValues(values) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  RegistryFile file = ReadRegistryFile();
+  if (!file.readable) return ERROR_ACCESS_DENIED;
+  const Entry* entry = FindValue(file, KeyPath(subKey), ValueName(valueName));
+  if (!entry) return ERROR_FILE_NOT_FOUND;
+  file.entries.erase(file.entries.begin() + (entry - file.entries.data()));
+  return SaveEntries(file);
 }

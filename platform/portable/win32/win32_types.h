@@ -7,6 +7,8 @@
 //                       performance counter, Sleep, last error, the module's file name and
 //                       resources, the user's UI language, and a named mutex that is a real
 //                       cross-process lock;
+//   - win32/files.h     files by handle: CreateFileW and its dispositions, WriteFile, the
+//                       kind and final path of an open file, ReplaceFileW, DeleteFileW;
 //   - win32/user32.h    an in-process desktop: monitors, window classes and windows with
 //                       styles, parents and rectangles, one message queue for the thread,
 //                       the shell's Progman / SHELLDLL_DefView / WorkerW windows, popup
