@@ -107,6 +107,18 @@ TEST_F(Wallpaper, WithoutAShellTheWindowWaitsHiddenUntilTheDesktopAppears) {
   Pass();
 }
 
+TEST_F(Wallpaper, ATerminationSignalEndsAWallpaperThatWaitsForAShell) {
+  PortableResetDesktop(PortableShellLayout::None);
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  Pass();
+  ASSERT_FALSE(IsWindowVisible(gApp.mainWindow));
+  PortableRequestClose();  // SIGINT, SIGTERM or SIGHUP
+  EXPECT_EQ(RunToExit(), 0);
+  EXPECT_TRUE(PortableTrayIcons().empty());
+  EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+}
+
 // Explorer restarting: the wallpaper window dies with the shell's windows, and the program
 // stays in wallpaper mode and attaches a new window to the new shell's desktop.
 TEST_F(Wallpaper, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {

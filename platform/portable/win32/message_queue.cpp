@@ -37,11 +37,15 @@ void OnTerminationSignal(int) {
 const bool kHandlersInstalled = (desktop::InstallSignalHandlers(), true);
 
 // The program's visible windows that stand on their own (top-level, or children of the
-// shell's windows, as the wallpaper is) get WM_CLOSE. Until one exists the request waits.
+// shell's windows, as the wallpaper is) get WM_CLOSE. A program whose windows are all
+// hidden (a wallpaper waiting for a shell) has nothing a user could close, and is asked to
+// quit instead, which runs the same exit sequence. Until a window exists the request waits.
 void DeliverCloseRequest() {
   if (!closeRequested) return;
+  std::vector<HWND> windows = PortableProgramWindows();
+  if (windows.empty()) return;
   bool delivered = false;
-  for (HWND handle : PortableProgramWindows()) {
+  for (HWND handle : windows) {
     desktop::Window* window = desktop::Find(handle);
     desktop::Window* parent = desktop::Find(window->parent);
     if (IsWindowVisible(handle) && (!parent || parent->windowClass.shell)) {
@@ -49,7 +53,8 @@ void DeliverCloseRequest() {
       delivered = true;
     }
   }
-  if (delivered) closeRequested = 0;
+  if (!delivered) PostQuitMessage(0);
+  closeRequested = 0;
 }
 
 bool Matches(const MSG& msg, HWND window, UINT filterMin, UINT filterMax) {
