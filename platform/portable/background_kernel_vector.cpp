@@ -1,6 +1,8 @@
 #include "platform/portable/background_kernel_vector.h"
+#include "platform/portable/d3d11_control.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -520,16 +522,18 @@ void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, ui
   }
 }
 
+template <class Wall>
 void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
   thread_local SpanCache cache;
   const Row row = PrepareRow(frame, y, x0, x1, &cache);
-  if (UsesGreyWall(frame.wall)) {
-    if (WallPositionsOrdinary(frame))
-      ShadeSpanWith<GreyWall<true>>(frame, row, x0, x1, rgba);
-    else
-      ShadeSpanWith<GreyWall<false>>(frame, row, x0, x1, rgba);
-  } else
-    ShadeSpanWith<ColourWall>(frame, row, x0, x1, rgba);
+  ShadeSpanWith<Wall>(frame, row, x0, x1, rgba);
+}
+
+// The span shader of this instruction set for the frame's wall.
+BackgroundSpanShader ChooseSpanShader(const BackgroundFrame& frame) {
+  if (!UsesGreyWall(frame.wall)) return ShadeSpan<ColourWall>;
+  if (WallPositionsOrdinary(frame)) return ShadeSpan<GreyWall<true>>;
+  return ShadeSpan<GreyWall<false>>;
 }
 
 }  // namespace HWY_NAMESPACE
@@ -538,7 +542,10 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace background_vector {
-HWY_EXPORT(ShadeSpan);
+HWY_EXPORT(ChooseSpanShader);
+
+// The instruction set a test or benchmark asked for, or 0 for the best one.
+std::atomic<int64_t> gForcedTarget{0};
 }  // namespace background_vector
 
 namespace {
@@ -553,8 +560,25 @@ bool CanShadeBackgroundVector(const BackgroundFrame& frame) {
   return VectorReady(frame.wall) && VectorReady(frame.spot);
 }
 
+BackgroundSpanShader ChooseBackgroundSpanVector(const BackgroundFrame& frame) {
+  using namespace background_vector;
+  const int64_t forced = gForcedTarget;
+  if (forced == 0) return HWY_DYNAMIC_DISPATCH(ChooseSpanShader)(frame);
+  hwy::ChosenTarget chosen;
+  chosen.Update(forced);
+  return HWY_DISPATCH_TABLE(ChooseSpanShader)[chosen.GetIndex()](frame);
+}
+
 void ShadeBackgroundSpanVector(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
                                uint8_t* rgba) {
-  HWY_DYNAMIC_DISPATCH(background_vector::ShadeSpan)(frame, y, x0, x1, rgba);
+  ChooseBackgroundSpanVector(frame)(frame, y, x0, x1, rgba);
+}
+
+std::vector<int64_t> PortableKernelTargets() { return hwy::SupportedAndGeneratedTargets(); }
+
+void PortableSetKernelTarget(int64_t target) {
+  const std::vector<int64_t> targets = PortableKernelTargets();
+  const bool known = std::find(targets.begin(), targets.end(), target) != targets.end();
+  background_vector::gForcedTarget = known ? target : 0;
 }
 #endif
