@@ -1,7 +1,9 @@
 // Milliseconds per frame of the software Direct3D device, through the renderer's own
-// StartRenderer and DrawFrame: Frame/<variant>/<width>x<height>/threads:<n>, the threads
-// being those that shade the draw.
+// StartRenderer and DrawFrame: Frame/<variant>/<width>x<height>/threads:<n>/<instruction set>,
+// the threads being those that shade the draw, for every instruction set the vector kernel
+// is built for and this processor runs.
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <cstdio>
 #include <string>
@@ -49,7 +51,8 @@ ID3D11RenderTargetView* CreateTarget(UINT width, UINT height) {
   return view;
 }
 
-void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height, int threads) {
+void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height, int threads,
+           int64_t instructionSet) {
   if (!gApp.device && !StartRenderer(true)) {
     state.SkipWithError("the renderer did not start");
     return;
@@ -66,11 +69,13 @@ void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height, int t
   AnimValues values = BenchValues();
   int frame = 0;
   PortableSetWorkerThreads(threads);
+  PortableSetKernelTarget(instructionSet);
   for (auto _ : state) {
     values.angle = 0.3696f * (float)(frame++ % 17);
     DrawFrame(target, width, height, values);
   }
   PortableSetWorkerThreads(0);
+  PortableSetKernelTarget(0);
   gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
   target->Release();
   state.counters["Mpixel/s"] = benchmark::Counter((double)width * height / 1e6,
@@ -85,13 +90,16 @@ int RegisterFrames() {
   const UINT sizes[][2] = {{640, 360}, {1920, 1080}, {3840, 2160}};
   for (const auto& variant : variants)
     for (const auto& size : sizes)
-      for (int threads : {1, 2}) {
-      std::string name = std::string("Frame/") + variant.name + "/" + std::to_string(size[0]) + "x" +
-                         std::to_string(size[1]) + "/threads:" + std::to_string(threads);
-      benchmark::RegisterBenchmark(name.c_str(), Frame, variant.tone, size[0], size[1], threads)
-          ->Unit(benchmark::kMillisecond)
-          ->UseRealTime();
-    }
+      for (int threads : {1, 2})
+        for (int64_t target : PortableKernelTargets()) {
+          std::string name = std::string("Frame/") + variant.name + "/" + std::to_string(size[0]) +
+                             "x" + std::to_string(size[1]) + "/threads:" + std::to_string(threads) +
+                             "/" + hwy::TargetName(target);
+          benchmark::RegisterBenchmark(name.c_str(), Frame, variant.tone, size[0], size[1], threads,
+                                       target)
+              ->Unit(benchmark::kMillisecond)
+              ->UseRealTime();
+        }
   return 0;
 }
 

@@ -7,6 +7,7 @@
 
 #include <hwy/targets.h>
 
+#include "platform/portable/control/d3d11_control.h"
 #include "platform/portable/kernels/background_kernel_vector.h"
 
 namespace {
@@ -70,8 +71,8 @@ FrameConstants RandomConstants(std::mt19937& random, int round) {
 // Every instruction set the kernel is compiled for that this processor runs, the best one
 // being what the device uses.
 TEST(VectorKernel, SameBytesAsTheScalarKernel) {
-  for (int64_t target : hwy::SupportedAndGeneratedTargets()) {
-    hwy::SetSupportedTargetsForTest(target);
+  for (int64_t target : PortableKernelTargets()) {
+    PortableSetKernelTarget(target);
     SCOPED_TRACE(hwy::TargetName(target));
     std::mt19937 random(2024);
     // Grey walls are read from their grey tiles, others from the RGBA tiles. Clamped axes
@@ -116,7 +117,7 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
       for (auto& spot : wall)
         for (size_t seen : spot) EXPECT_GT(seen, 0u);
   }
-  hwy::SetSupportedTargetsForTest(0);
+  PortableSetKernelTarget(0);
 }
 
 // Spans of one frame share the spot they read; the next frame, though drawn at the same

@@ -41,3 +41,11 @@ int PortableDrawCount();
 // Threads that shade each draw, the calling thread included; 0 restores the default of
 // one per processor. Results do not depend on it.
 void PortableSetWorkerThreads(int count);
+
+// The instruction sets the vector kernel is built for and this processor runs, best first,
+// as Highway target bits (hwy::TargetName names them).
+std::vector<int64_t> PortableKernelTargets();
+
+// Draws from now on shade with that instruction set, one of PortableKernelTargets(); 0 (or
+// any other value) restores the best one. Results do not depend on it.
+void PortableSetKernelTarget(int64_t target);

@@ -187,9 +187,9 @@ void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
     const std::vector<RasterSpan>* spans;
     uint8_t* pixels;
     UINT width;
-    void (*shade)(const BackgroundFrame&, uint32_t, uint32_t, uint32_t, uint8_t*);
+    BackgroundSpanShader shade;
   } shading = {&frame, &spans_, target->pixels.data(), width,
-               CanShadeBackgroundVector(frame) ? ShadeBackgroundSpanVector : ShadeBackgroundSpan};
+               CanShadeBackgroundVector(frame) ? ChooseBackgroundSpanVector(frame) : ShadeBackgroundSpan};
   auto shadeRows = [](void* context, int task) {
     const Shading& s = *(const Shading*)context;
     size_t first = (size_t)task * kRowsPerTask;

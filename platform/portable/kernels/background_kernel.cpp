@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cmath>
 
+#include "kernels/background_constants.h"
+
 namespace {
 
 // Direct3D's saturate and min: a NaN operand gives 0 and 1 respectively.
@@ -12,7 +14,7 @@ inline float MinOne(float v) { return v < 1.0f ? v : 1.0f; }
 inline float Max(float a, float b) { return (a >= b || b != b) ? a : b; }
 
 // The 8-bit step after every stored layer.
-inline float Q(float v) { return FloorF(v * 255.0f + 0.5f) * 0.003921569f; }
+inline float Q(float v) { return FloorF(v * kUnormLevels + 0.5f) * kUnormStep; }
 
 inline bool InsideSquare(float a, float b, float size) {
   return 0.0f <= a && a <= size && 0.0f <= b && b <= size;
@@ -109,27 +111,27 @@ void ComputeBackgroundCoordinates(const BackgroundFrame& frame, float x, float y
   o->p[1] = o->n[1] * frame.extY;
   o->q[0] = frame.ca * o->p[0] + frame.sa * o->p[1];
   o->q[1] = -frame.sa * o->p[0] + frame.ca * o->p[1];
-  o->wc[0] = o->q[0] * 0.22222222f + 2.56f;
-  o->wc[1] = o->q[1] * 0.22222222f + 2.56f;
-  o->insideWall = InsideSquare(o->wc[0], o->wc[1], 5.12f);
-  o->t[0] = o->wc[0] * 0.1953125f;
-  o->t[1] = 1.0f - o->wc[1] * 0.1953125f;
-  o->fine[0] = o->wc[0] * 1.171875f;
-  o->fine[1] = 6.0f * o->t[1];
-  o->far[0] = (o->wc[0] * frame.farRepeat) * 0.1953125f + frame.farT;
+  o->wc[0] = o->q[0] * kWallScale + kWallCentre;
+  o->wc[1] = o->q[1] * kWallScale + kWallCentre;
+  o->insideWall = InsideSquare(o->wc[0], o->wc[1], kWallSize);
+  o->t[0] = o->wc[0] * kWallToTexture;
+  o->t[1] = 1.0f - o->wc[1] * kWallToTexture;
+  o->fine[0] = o->wc[0] * kFineAcross;
+  o->fine[1] = kFineDown * o->t[1];
+  o->far[0] = (o->wc[0] * frame.farRepeat) * kWallToTexture + frame.farT;
   o->far[1] = o->t[1] * frame.farRepeat + frame.farT;
-  o->near[0] = o->wc[0] * 0.390625f + frame.nearT;
-  o->near[1] = 2.0f * o->t[1] + frame.nearT;
-  o->sp[0] = (o->p[0] - frame.spotX) / frame.spotScale + 10.24f;
-  o->sp[1] = (o->p[1] - frame.spotY) / frame.spotScale + 10.24f;
-  o->insideSpot = InsideSquare(o->sp[0], o->sp[1], 20.48f);
+  o->near[0] = o->wc[0] * kNearAcross + frame.nearT;
+  o->near[1] = kNearDown * o->t[1] + frame.nearT;
+  o->sp[0] = (o->p[0] - frame.spotX) / frame.spotScale + kSpotCentre;
+  o->sp[1] = (o->p[1] - frame.spotY) / frame.spotScale + kSpotCentre;
+  o->insideSpot = InsideSquare(o->sp[0], o->sp[1], kSpotSize);
   for (int i = 0; i < 2; ++i) {
-    float m = 1.0f - std::fabs(2.0f * (o->sp[i] * 0.048828125f - 0.5f));
-    o->spotTexture[i] = m * 0.991285f + 0.0043573f;
+    float m = 1.0f - std::fabs(2.0f * (o->sp[i] * kSpotToTexture - 0.5f));
+    o->spotTexture[i] = m * kSpotInsetScale + kSpotInsetOffset;
   }
-  o->g = (o->p[1] - frame.bandCentre) / frame.bandHeight + 10.0f;
-  o->f = Saturate(1.0f - o->g * 0.05f);
-  o->bandApplies = o->g <= 20.0f;
+  o->g = (o->p[1] - frame.bandCentre) / frame.bandHeight + kBandOffset;
+  o->f = Saturate(1.0f - o->g * kBandFade);
+  o->bandApplies = o->g <= kBandLimit;
 }
 
 void ShadeBackgroundPixel(const BackgroundFrame& frame, float x, float y, float rgba[4]) {
@@ -143,7 +145,7 @@ void ShadeBackgroundPixel(const BackgroundFrame& frame, float x, float y, float 
     c[2] = frame.fill[2];
     if (k.insideWall) {
       SampleBilinear(frame.wall, k.fine[0], k.fine[1], texel);
-      float darken = 1.0f - 0.5f * Saturate(texel[3]);
+      float darken = 1.0f - kFineDarken * Saturate(texel[3]);
       for (int i = 0; i < 3; ++i) c[i] = Q(c[i] * darken);
       ComposeLayer(frame, k.far, frame.farTint, 1.0f, c);
       ComposeLayer(frame, k.near, frame.nearTint, 1.0f, c);
@@ -156,28 +158,28 @@ void ShadeBackgroundPixel(const BackgroundFrame& frame, float x, float y, float 
       for (int i = 0; i < 3; ++i) c[i] = Q(Saturate(c[i] + frame.gradient[i] * k.f));
   } else {
     if (!k.insideWall) {
-      c[0] = 0.96862745f;
-      c[1] = 0.96862745f;
-      c[2] = 0.9764706f;
+      c[0] = kLightGround[0];
+      c[1] = kLightGround[1];
+      c[2] = kLightGround[2];
     } else {
       SampleBilinear(frame.wall, k.fine[0], k.fine[1], texel);
-      float shade = 1.0f - 0.09f * Saturate(texel[3]);
-      c[0] = FloorF(247.0f * shade + 0.5f) * 0.003921569f;
-      c[1] = FloorF(247.0f * shade + 0.5f) * 0.003921569f;
-      c[2] = FloorF(249.0f * shade + 0.5f) * 0.003921569f;
-      ComposeLayer(frame, k.far, frame.farTint, 0.55f, c);
-      ComposeLayer(frame, k.near, frame.nearTint, 0.65f, c);
+      float shade = 1.0f - kLightFineShade * Saturate(texel[3]);
+      c[0] = FloorF(kLightWallLevelsRG * shade + 0.5f) * kUnormStep;
+      c[1] = FloorF(kLightWallLevelsRG * shade + 0.5f) * kUnormStep;
+      c[2] = FloorF(kLightWallLevelsB * shade + 0.5f) * kUnormStep;
+      ComposeLayer(frame, k.far, frame.farTint, kLightFarOpacity, c);
+      ComposeLayer(frame, k.near, frame.nearTint, kLightNearOpacity, c);
     }
     if (k.insideSpot) {
       SampleBilinear(frame.spot, k.spotTexture[0], k.spotTexture[1], texel);
       for (int i = 0; i < 3; ++i) {
-        float w = Saturate(1.3f * texel[i]);
+        float w = Saturate(kLightSpotGain * texel[i]);
         w = w * w;
         c[i] = Q(w * (c[i] - 1.0f) + 1.0f);
       }
     }
     if (k.bandApplies) {
-      float strength = 0.62f * k.f;
+      float strength = kLightBandStrength * k.f;
       for (int i = 0; i < 3; ++i) c[i] = Q(MinOne(c[i] + strength * (1.0f - c[i])));
     }
   }

@@ -1,6 +1,11 @@
 #include "kernels/background_kernel_vector.h"
 
+#include "control/d3d11_control.h"
+#include "kernels/background_constants.h"
+#include "kernels/background_vector_plan.h"
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -8,26 +13,8 @@
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "kernels/background_kernel_vector.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/cache_control.h>
 #include <hwy/highway.h>
-
-#ifndef BACKGROUND_KERNEL_VECTOR_ONCE
-#define BACKGROUND_KERNEL_VECTOR_ONCE
-// The grey tiles hold wrapped columns, and their column arithmetic holds for widths up to 8192.
-inline bool UsesGreyWall(const SampledTexture& wall) {
-  return wall.grey && wall.width <= 8192 && wall.addressU == TextureAddress::Wrap &&
-         wall.addressV == TextureAddress::Wrap;
-}
-
-// On the wall, where wc lies in [0, 5.12], the fine layer reads within 6 texture widths of
-// the origin, the far one within |farRepeat| + |farT|, the near one within 2 + |nearT|.
-// Within 2^21 texels (half the reach of the mantissa trick), whatever the rounding, every
-// read is ordinary. NaN fails the comparisons.
-inline bool WallPositionsOrdinary(const BackgroundFrame& frame) {
-  const float limit = 2097152.0f / (float)std::max(frame.wall.width, frame.wall.height) - 1.0f;
-  return std::fabs(frame.farRepeat) + std::fabs(frame.farT) < limit &&
-         2.0f + std::fabs(frame.nearT) < limit && 6.0f < limit;
-}
-#endif
 
 HWY_BEFORE_NAMESPACE();
 namespace background_vector {
@@ -56,8 +43,8 @@ HWY_INLINE VF MinOne(VF v) { return hn::IfThenElse(v < K(1.0f), v, K(1.0f)); }
 // needs a zero input: none of the floors below can see one (x + 0.5 is never -0, and a
 // texel position is never -0 either).
 // Level is the 8-bit step's whole number, 0 .. 255 for v in [0, 1].
-HWY_INLINE VF Level(VF v) { return hn::Floor(v * K(255.0f) + K(0.5f)); }
-HWY_INLINE VF Q(VF v) { return Level(v) * K(0.003921569f); }
+HWY_INLINE VF Level(VF v) { return hn::Floor(v * K(kUnormLevels) + K(0.5f)); }
+HWY_INLINE VF Q(VF v) { return Level(v) * K(kUnormStep); }
 
 HWY_INLINE VF SafeTexelPosition(VF p) {
   const float limit = 16777216.0f;
@@ -240,21 +227,113 @@ HWY_INLINE void ComposeLayer(const Texel& texel, const float tint[3], float opac
   for (int i = 0; i < 3; ++i) c[i] = Q(Saturate(c[i] * keep + o * (K(tint[i]) * texel.c[i])));
 }
 
-// What depends on the row alone, in the scalar kernel's operations.
+// Per vector of pixels of a span, three vectors: ca px, -sa px and the spot's x.
+constexpr size_t kColumnQuantities = 3;
+
+// What the spans of one frame on one thread share, kept from one span to the next: the
+// quantities of each column, and the spot filtered across the span at the texel rows last
+// read. Rows of a frame repeat both: every row has the same columns, and the spot is
+// magnified, so that neighbouring rows read the same two texel rows.
+struct SpanCache {
+  uint64_t serial = 0;  // the frame, and the span [x0, x1)
+  uint32_t x0 = 0, x1 = 0;
+  std::vector<float> columns;
+  int32_t spotRows[2] = {-1, -1};  // the texel rows spotAcross holds, or none
+  std::vector<float> spotAcross;
+  std::vector<int32_t> spotTexels;  // those two rows, copied out of the tiles
+};
+
+// One row's plan with what its vectors read: the plan's values in lanes, the span's column
+// quantities and the spot's cached filter.
 struct Row {
-  const float* columns;  // the span's column quantities (SpanCache::columns)
-  float saPy, caPy;
-  VF bandGradient[3];  // normal: gradient * f
-  VF bandStrength;     // light: 0.62 * f
-  bool band, spotInside;
-  // The spot's two texel rows, copied out of the tiles, and the weight between them.
-  const int32_t* spotRows[2];
+  BackgroundRowPlan plan;
+  const float* columns;  // SpanCache::columns
+  VF bandGradient[3];    // normal: gradient * f
+  VF bandStrength;       // light: 0.62 * f
   VF spotFy;
+  // The spot's two texel rows, copied out of the tiles.
+  const int32_t* spotRows[2];
   // The spot filtered across, per vector of the span: top and bottom row, three channels
   // each; already there when an earlier span of the frame read the same two texel rows.
   float* spotAcross;
   bool spotAcrossReady;
 };
+
+// Makes room for `count` floats and returns where they start, aligned to a whole vector:
+// they are stored and loaded as vectors.
+float* VectorAligned(std::vector<float>* values, size_t count) {
+  const size_t lanes = hn::Lanes(df);
+  values->resize(count + lanes);
+  const uintptr_t start = (uintptr_t)values->data(), align = lanes * sizeof(float);
+  return (float*)((start + align - 1) & ~(uintptr_t)(align - 1));
+}
+
+void PrepareColumns(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, float* columns) {
+  const size_t lanes = hn::Lanes(df);
+  for (uint32_t x = x0; x < x1; x += (uint32_t)lanes, columns += kColumnQuantities * lanes) {
+    VF centreX = hn::Iota(df, (float)x) + K(0.5f);
+    VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
+    VF px = nx * K(frame.extX);
+    hn::Store(K(frame.ca) * px, df, columns);
+    hn::Store(K(-frame.sa) * px, df, columns + lanes);
+    hn::Store((px - K(frame.spotX)) / K(frame.spotScale) + K(kSpotCentre), df, columns + 2 * lanes);
+  }
+}
+
+// The column quantities of span [x0, x1), worked out for the first span of a frame that
+// covers those columns.
+const float* SpanColumns(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, SpanCache* cache) {
+  const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
+  float* columns = VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes);
+  if (cache->serial != frame.serial || cache->x0 != x0 || cache->x1 != x1) {
+    cache->serial = frame.serial;
+    cache->x0 = x0;
+    cache->x1 = x1;
+    cache->spotRows[0] = cache->spotRows[1] = -1;
+    PrepareColumns(frame, x0, x1, columns);
+  }
+  return columns;
+}
+
+// Copies texel row y of a texture into `to`, rounded up to whole tiles.
+void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
+  for (int32_t x = 0; x < t.width; x += 4) std::memcpy(to + x, TexelAddress(t, x, y), 16);
+}
+
+// Where the row's spot filter lives; unless the previous row read the same texel rows, it
+// is to be filled from the two rows, copied here.
+void FindSpotAcross(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, SpanCache* cache,
+                    Row* row) {
+  const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
+  const int32_t* texelRows = row->plan.spotTexelRows;
+  row->spotAcrossReady = cache->spotRows[0] == texelRows[0] && cache->spotRows[1] == texelRows[1];
+  row->spotAcross = VectorAligned(&cache->spotAcross, vectors * 6 * lanes);
+  if (row->spotAcrossReady) return;
+  cache->spotRows[0] = texelRows[0];
+  cache->spotRows[1] = texelRows[1];
+  const SampledTexture& spot = frame.spot;
+  const size_t stride = (size_t)(spot.tilesPerRow * 4) + lanes;
+  if (cache->spotTexels.size() < 2 * stride) cache->spotTexels.resize(2 * stride);
+  for (int i = 0; i < 2; ++i) {
+    row->spotRows[i] = cache->spotTexels.data() + i * stride;
+    CopyTexelRow(spot, texelRows[i], cache->spotTexels.data() + i * stride);
+  }
+}
+
+Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
+               SpanCache* cache) {
+  Row row;
+  row.plan = PlanBackgroundRow(frame, y);
+  row.columns = SpanColumns(frame, x0, x1, cache);
+  const VF f = K(row.plan.bandFade);
+  for (int i = 0; i < 3; ++i) row.bandGradient[i] = K(frame.gradient[i]) * f;
+  row.bandStrength = K(kLightBandStrength) * f;
+  if (row.plan.spotInside) {
+    row.spotFy = K(row.plan.spotFy);
+    FindSpotAcross(frame, x0, x1, cache, &row);
+  }
+  return row;
+}
 
 // Where one vector of pixels reads the wall, found before any texel is read.
 struct WallReads {
@@ -262,25 +341,22 @@ struct WallReads {
   Located fine, far, near;
 };
 
-// Per vector of pixels of a span, three vectors: ca px, -sa px and the spot's x.
-constexpr size_t kColumnQuantities = 3;
-
 template <class Wall>
 HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, const float* column,
                              WallReads& r) {
   const size_t lanes = hn::Lanes(df);
-  VF qx = hn::Load(df, column) + K(row.saPy);
-  VF qy = hn::Load(df, column + lanes) + K(row.caPy);
-  VF wcx = qx * K(0.22222222f) + K(2.56f);
-  VF wcy = qy * K(0.22222222f) + K(2.56f);
-  r.insideWall = hn::And(hn::And(K(0.0f) <= wcx, wcx <= K(5.12f)),
-                         hn::And(K(0.0f) <= wcy, wcy <= K(5.12f)));
-  VF ty = K(1.0f) - wcy * K(0.1953125f);
+  VF qx = hn::Load(df, column) + K(row.plan.saPy);
+  VF qy = hn::Load(df, column + lanes) + K(row.plan.caPy);
+  VF wcx = qx * K(kWallScale) + K(kWallCentre);
+  VF wcy = qy * K(kWallScale) + K(kWallCentre);
+  r.insideWall = hn::And(hn::And(K(0.0f) <= wcx, wcx <= K(kWallSize)),
+                         hn::And(K(0.0f) <= wcy, wcy <= K(kWallSize)));
+  VF ty = K(1.0f) - wcy * K(kWallToTexture);
   const SampledTexture& t = frame.wall;
-  r.fine = Wall::Locate(t, wcx * K(1.171875f), K(6.0f) * ty);
-  r.far = Wall::Locate(t, (wcx * K(frame.farRepeat)) * K(0.1953125f) + K(frame.farT),
+  r.fine = Wall::Locate(t, wcx * K(kFineAcross), K(kFineDown) * ty);
+  r.far = Wall::Locate(t, (wcx * K(frame.farRepeat)) * K(kWallToTexture) + K(frame.farT),
                        ty * K(frame.farRepeat) + K(frame.farT));
-  r.near = Wall::Locate(t, wcx * K(0.390625f) + K(frame.nearT), K(2.0f) * ty + K(frame.nearT));
+  r.near = Wall::Locate(t, wcx * K(kNearAcross) + K(frame.nearT), K(kNearDown) * ty + K(frame.nearT));
 }
 
 // Requests the cache line of each lane's first texel in the three wall layers.
@@ -290,10 +366,40 @@ HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
   hn::Store(r.far.at[0], di, offset[1]);
   hn::Store(r.near.at[0], di, offset[2]);
   for (size_t i = 0; i < hn::Lanes(df); ++i) {
-    __builtin_prefetch(base + offset[0][i]);
-    __builtin_prefetch(base + offset[1][i]);
-    __builtin_prefetch(base + offset[2][i]);
+    hwy::Prefetch(base + offset[0][i]);
+    hwy::Prefetch(base + offset[1][i]);
+    hwy::Prefetch(base + offset[2][i]);
   }
+}
+
+// The ground: the fill, or the light variant's ground off the wall.
+HWY_INLINE void ShadeGround(const BackgroundFrame& frame, VF c[3]) {
+  const float* ground = frame.light ? kLightGround : frame.fill;
+  for (int i = 0; i < 3; ++i) c[i] = K(ground[i]);
+}
+
+// The wall's three layers over the ground, where the pixels are on the wall: the fine
+// layer darkens (normal) or shades (light) it, the far and near layers are composed over it.
+template <class Wall>
+HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads& r, VF c[3]) {
+  const VF fineAlpha = Wall::ReadAlpha(frame.wall, r.fine);
+  const Texel far = Wall::Read(frame.wall, r.far);
+  const Texel near = Wall::Read(frame.wall, r.near);
+  VF wall[3];
+  if (!frame.light) {
+    VF darken = K(1.0f) - K(kFineDarken) * Saturate(fineAlpha);
+    for (int i = 0; i < 3; ++i) wall[i] = Q(K(frame.fill[i]) * darken);
+    ComposeLayer(far, frame.farTint, 1.0f, wall);
+    ComposeLayer(near, frame.nearTint, 1.0f, wall);
+  } else {
+    VF shade = K(1.0f) - K(kLightFineShade) * Saturate(fineAlpha);
+    wall[0] = hn::Floor(K(kLightWallLevelsRG) * shade + K(0.5f)) * K(kUnormStep);
+    wall[1] = wall[0];
+    wall[2] = hn::Floor(K(kLightWallLevelsB) * shade + K(0.5f)) * K(kUnormStep);
+    ComposeLayer(far, frame.farTint, kLightFarOpacity, wall);
+    ComposeLayer(near, frame.nearTint, kLightNearOpacity, wall);
+  }
+  for (int i = 0; i < 3; ++i) c[i] = hn::IfThenElse(r.insideWall, wall[i], c[i]);
 }
 
 // The spot filtered across one vector of pixels, into across[0..2] (top row) and
@@ -328,94 +434,63 @@ HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, 
   across[5] = Across(fx, ByteAt<2>(q.t01), ByteAt<2>(q.t11));
 }
 
-// What the spans of one frame on one thread share, kept from one span to the next: the
-// quantities of each column, and the spot filtered across the span at the texel rows last
-// read. Rows of a frame repeat both: every row has the same columns, and the spot is
-// magnified, so that neighbouring rows read the same two texel rows.
-struct SpanCache {
-  uint64_t serial = 0;  // the frame, and the span [x0, x1)
-  uint32_t x0 = 0, x1 = 0;
-  std::vector<float> columns;
-  int32_t spotRows[2] = {-1, -1};  // the texel rows spotAcross holds, or none
-  std::vector<float> spotAcross;
-  std::vector<int32_t> spotTexels;  // those two rows, copied out of the tiles
-};
-
-// Makes room for `count` floats and returns where they start, aligned to a whole vector:
-// they are stored and loaded as vectors.
-float* VectorAligned(std::vector<float>* values, size_t count) {
+// The light spot over c where the pixels are in its square: it multiplies the colour
+// (normal) or lightens it by its squared, boosted weight (light). `vector` is the vector's
+// index in the span.
+HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row, size_t vector, VF spx,
+                          VF c[3]) {
+  const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(kSpotSize));
+  if (hn::AllFalse(df, insideSpot)) return;
   const size_t lanes = hn::Lanes(df);
-  values->resize(count + lanes);
-  const uintptr_t start = (uintptr_t)values->data(), align = lanes * sizeof(float);
-  return (float*)((start + align - 1) & ~(uintptr_t)(align - 1));
-}
-
-void PrepareColumns(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, float* columns) {
-  const size_t lanes = hn::Lanes(df);
-  for (uint32_t x = x0; x < x1; x += (uint32_t)lanes, columns += kColumnQuantities * lanes) {
-    VF centreX = hn::Iota(df, (float)x) + K(0.5f);
-    VF nx = K(2.0f) * (centreX / K(frame.resX)) - K(1.0f);
-    VF px = nx * K(frame.extX);
-    hn::Store(K(frame.ca) * px, df, columns);
-    hn::Store(K(-frame.sa) * px, df, columns + lanes);
-    hn::Store((px - K(frame.spotX)) / K(frame.spotScale) + K(10.24f), df, columns + 2 * lanes);
+  float* cached = row.spotAcross + vector * 6 * lanes;
+  VF across[6];
+  if (row.spotAcrossReady) {
+    for (int i = 0; i < 6; ++i) across[i] = hn::Load(df, cached + i * lanes);
+  } else {
+    VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(kSpotToTexture) - K(0.5f)));
+    FilterSpotAcross(frame.spot, row, mX * K(kSpotInsetScale) + K(kSpotInsetOffset), across);
+    for (int i = 0; i < 6; ++i) hn::Store(across[i], df, cached + i * lanes);
   }
-}
-
-// Copies texel row y of a texture into `to`, rounded up to whole tiles.
-void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
-  for (int32_t x = 0; x < t.width; x += 4) std::memcpy(to + x, TexelAddress(t, x, y), 16);
-}
-
-Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
-               SpanCache* cache) {
-  const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
-  Row row;
-  if (cache->serial != frame.serial || cache->x0 != x0 || cache->x1 != x1) {
-    cache->serial = frame.serial;
-    cache->x0 = x0;
-    cache->x1 = x1;
-    cache->spotRows[0] = cache->spotRows[1] = -1;
-    PrepareColumns(frame, x0, x1,
-                   VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes));
-  }
-  row.columns = VectorAligned(&cache->columns, vectors * kColumnQuantities * lanes);
-  const float centreY = (float)y + 0.5f;
-  const float ny = 1.0f - 2.0f * (centreY / frame.resY);
-  const float py = ny * frame.extY;
-  row.saPy = frame.sa * py;
-  row.caPy = frame.ca * py;
-  const float g = (py - frame.bandCentre) / frame.bandHeight + 10.0f;
-  row.band = g <= 20.0f;
-  const VF f = Saturate(K(1.0f) - K(g) * K(0.05f));
-  for (int i = 0; i < 3; ++i) row.bandGradient[i] = K(frame.gradient[i]) * f;
-  row.bandStrength = K(0.62f) * f;
-  const float spy = (py - frame.spotY) / frame.spotScale + 10.24f;
-  row.spotInside = 0.0f <= spy && spy <= 20.48f;
-  if (!row.spotInside) return row;
-
-  // The spot's row position, as the scalar sampler finds it.
-  const SampledTexture& spot = frame.spot;
-  const float m = 1.0f - std::fabs(2.0f * (spy * 0.048828125f - 0.5f));
-  const float v = m * 0.991285f + 0.0043573f;
-  const float position = ::SafeTexelPosition(v * (float)spot.height - 0.5f);
-  const float y0 = FloorF(position);
-  row.spotFy = K(position - y0);
-  const int32_t texelRows[2] = {::AddressTexel((int32_t)y0, spot.height, spot.addressV),
-                                ::AddressTexel((int32_t)y0 + 1, spot.height, spot.addressV)};
-  row.spotAcrossReady = cache->spotRows[0] == texelRows[0] && cache->spotRows[1] == texelRows[1];
-  row.spotAcross = VectorAligned(&cache->spotAcross, vectors * 6 * lanes);
-  if (!row.spotAcrossReady) {
-    cache->spotRows[0] = texelRows[0];
-    cache->spotRows[1] = texelRows[1];
-    const size_t stride = (size_t)(spot.tilesPerRow * 4) + lanes;
-    if (cache->spotTexels.size() < 2 * stride) cache->spotTexels.resize(2 * stride);
-    for (int i = 0; i < 2; ++i) {
-      row.spotRows[i] = cache->spotTexels.data() + i * stride;
-      CopyTexelRow(spot, texelRows[i], cache->spotTexels.data() + i * stride);
+  for (int i = 0; i < 3; ++i) {
+    const VF spot = Down(row.spotFy, across[i], across[3 + i]);
+    VF lit;
+    if (!frame.light) {
+      lit = Q(Saturate(spot * c[i]));
+    } else {
+      VF weight = Saturate(K(kLightSpotGain) * spot);
+      weight = weight * weight;
+      lit = Q(weight * (c[i] - K(1.0f)) + K(1.0f));
     }
+    c[i] = hn::IfThenElse(insideSpot, lit, c[i]);
   }
-  return row;
+}
+
+// The bottom band over c, and the target's 8-bit levels of the result. The target stores
+// Level(Saturate(c)). After the band, c is Q(v) with v in [0, 1] (c and the band's strength
+// are), and the store of Q(v) is Level(v) itself for every level 0 .. 255.
+HWY_INLINE void ApplyBand(const BackgroundFrame& frame, const Row& row, const VF c[3],
+                          VF level[3]) {
+  for (int i = 0; i < 3; ++i) {
+    if (!row.plan.band)
+      level[i] = Level(Saturate(c[i]));
+    else if (frame.light)
+      level[i] = Level(MinOne(c[i] + row.bandStrength * (K(1.0f) - c[i])));
+    else
+      level[i] = Level(Saturate(c[i] + row.bandGradient[i]));
+  }
+}
+
+// Stores `count` pixels of levels as RGBA bytes, alpha 255.
+HWY_INLINE void StoreLevels(const VF level[3], uint32_t count, uint8_t* rgba) {
+  VI bytes = KI((int32_t)0xFF000000);
+  for (int i = 0; i < 3; ++i) bytes = hn::Or(bytes, hn::ShiftLeftSame(WholeToInt(level[i]), 8 * i));
+  if (count == hn::Lanes(di)) {
+    hn::StoreU(bytes, di, (int32_t*)(void*)rgba);
+  } else {
+    HWY_ALIGN int32_t packed[hn::MaxLanes(di)];
+    hn::Store(bytes, di, packed);
+    std::memcpy(rgba, packed, count * 4);
+  }
 }
 
 // A span is shaded a chunk of vectors at a time, in two passes: the first locates every
@@ -424,112 +499,41 @@ Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
 // its cache misses overlap with the work on the vectors before them.
 constexpr uint32_t kChunkVectors = 8;
 
-constexpr float kLightGround[3] = {0.96862745f, 0.96862745f, 0.9764706f};
-
 template <class Wall>
-void ShadeSpanWith(const BackgroundFrame& frame, const Row& row, uint32_t x0, uint32_t x1,
-                   uint8_t* rgba) {
+void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
+  thread_local SpanCache cache;
+  const Row row = PrepareRow(frame, y, x0, x1, &cache);
   const uint32_t lanes = (uint32_t)hn::Lanes(df);
-  HWY_ALIGN int32_t packed[hn::MaxLanes(df)];
   WallReads reads[kChunkVectors];
   for (uint32_t chunk = x0; chunk < x1; chunk += kChunkVectors * lanes) {
     const uint32_t vectors = std::min(kChunkVectors, (x1 - chunk + lanes - 1) / lanes);
+    const size_t first = (chunk - x0) / lanes;  // the chunk's first vector in the span
     for (uint32_t v = 0; v < vectors; ++v) {
-      const float* columns = row.columns + (chunk - x0 + v * lanes) * kColumnQuantities;
-      LocateOnWall<Wall>(frame, row, columns, reads[v]);
+      LocateOnWall<Wall>(frame, row, row.columns + (first + v) * kColumnQuantities * lanes, reads[v]);
       PrefetchWall(Wall::Base(frame.wall), reads[v]);
     }
     for (uint32_t v = 0; v < vectors; ++v) {
+      const size_t vector = first + v;
       const uint32_t x = chunk + v * lanes;
-      const WallReads& r = reads[v];
-      VF spx = hn::Load(df, row.columns + (x - x0) * kColumnQuantities + 2 * lanes);
-      const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(20.48f));
-
-      // Off the wall: the fill, or the light variant's ground.
-      const float* ground = frame.light ? kLightGround : frame.fill;
-      VF c[3] = {K(ground[0]), K(ground[1]), K(ground[2])};
-      if (!hn::AllFalse(df, r.insideWall)) {
-        const VF fineAlpha = Wall::ReadAlpha(frame.wall, r.fine);
-        const Texel far = Wall::Read(frame.wall, r.far);
-        const Texel near = Wall::Read(frame.wall, r.near);
-        VF wall[3];
-        if (!frame.light) {
-          VF darken = K(1.0f) - K(0.5f) * Saturate(fineAlpha);
-          for (int i = 0; i < 3; ++i) wall[i] = Q(K(frame.fill[i]) * darken);
-          ComposeLayer(far, frame.farTint, 1.0f, wall);
-          ComposeLayer(near, frame.nearTint, 1.0f, wall);
-        } else {
-          VF shade = K(1.0f) - K(0.09f) * Saturate(fineAlpha);
-          wall[0] = hn::Floor(K(247.0f) * shade + K(0.5f)) * K(0.003921569f);
-          wall[1] = wall[0];
-          wall[2] = hn::Floor(K(249.0f) * shade + K(0.5f)) * K(0.003921569f);
-          ComposeLayer(far, frame.farTint, 0.55f, wall);
-          ComposeLayer(near, frame.nearTint, 0.65f, wall);
-        }
-        for (int i = 0; i < 3; ++i) c[i] = hn::IfThenElse(r.insideWall, wall[i], c[i]);
+      VF c[3];
+      ShadeGround(frame, c);
+      if (!hn::AllFalse(df, reads[v].insideWall)) ComposeWallLayers<Wall>(frame, reads[v], c);
+      if (row.plan.spotInside) {
+        const VF spx = hn::Load(df, row.columns + (vector * kColumnQuantities + 2) * lanes);
+        LightSpot(frame, row, vector, spx, c);
       }
-
-      if (row.spotInside && !hn::AllFalse(df, insideSpot)) {
-        float* cached = row.spotAcross + (size_t)(x - x0) * 6;
-        VF across[6];
-        if (row.spotAcrossReady) {
-          for (int i = 0; i < 6; ++i) across[i] = hn::Load(df, cached + i * lanes);
-        } else {
-          VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(0.048828125f) - K(0.5f)));
-          FilterSpotAcross(frame.spot, row, mX * K(0.991285f) + K(0.0043573f), across);
-          for (int i = 0; i < 6; ++i) hn::Store(across[i], df, cached + i * lanes);
-        }
-        Texel spot;
-        for (int i = 0; i < 3; ++i) spot.c[i] = Down(row.spotFy, across[i], across[3 + i]);
-        for (int i = 0; i < 3; ++i) {
-          VF lit;
-          if (!frame.light) {
-            lit = Q(Saturate(spot.c[i] * c[i]));
-          } else {
-            VF weight = Saturate(K(1.3f) * spot.c[i]);
-            weight = weight * weight;
-            lit = Q(weight * (c[i] - K(1.0f)) + K(1.0f));
-          }
-          c[i] = hn::IfThenElse(insideSpot, lit, c[i]);
-        }
-      }
-
-      // The target stores Level(Saturate(c)). After the band, c is Q(v) with v in [0, 1]
-      // (c and the band's strength are), and the store of Q(v) is Level(v) itself for every
-      // level 0 .. 255.
       VF level[3];
-      for (int i = 0; i < 3; ++i) {
-        if (!row.band)
-          level[i] = Level(Saturate(c[i]));
-        else if (frame.light)
-          level[i] = Level(MinOne(c[i] + row.bandStrength * (K(1.0f) - c[i])));
-        else
-          level[i] = Level(Saturate(c[i] + row.bandGradient[i]));
-      }
-      VI bytes = KI((int32_t)0xFF000000);
-      for (int i = 0; i < 3; ++i)
-        bytes = hn::Or(bytes, hn::ShiftLeftSame(WholeToInt(level[i]), 8 * i));
-      const uint32_t count = std::min(lanes, x1 - x);
-      if (count == lanes) {
-        hn::StoreU(bytes, di, (int32_t*)(void*)(rgba + (size_t)(x - x0) * 4));
-      } else {
-        hn::Store(bytes, di, packed);
-        std::memcpy(rgba + (size_t)(x - x0) * 4, packed, count * 4);
-      }
+      ApplyBand(frame, row, c, level);
+      StoreLevels(level, std::min(lanes, x1 - x), rgba + (size_t)(x - x0) * 4);
     }
   }
 }
 
-void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
-  thread_local SpanCache cache;
-  const Row row = PrepareRow(frame, y, x0, x1, &cache);
-  if (UsesGreyWall(frame.wall)) {
-    if (WallPositionsOrdinary(frame))
-      ShadeSpanWith<GreyWall<true>>(frame, row, x0, x1, rgba);
-    else
-      ShadeSpanWith<GreyWall<false>>(frame, row, x0, x1, rgba);
-  } else
-    ShadeSpanWith<ColourWall>(frame, row, x0, x1, rgba);
+// The span shader of this instruction set for the frame's wall.
+BackgroundSpanShader ChooseSpanShader(const BackgroundFrame& frame) {
+  if (!UsesGreyWall(frame.wall)) return ShadeSpan<ColourWall>;
+  if (WallPositionsOrdinary(frame)) return ShadeSpan<GreyWall<true>>;
+  return ShadeSpan<GreyWall<false>>;
 }
 
 }  // namespace HWY_NAMESPACE
@@ -538,7 +542,10 @@ HWY_AFTER_NAMESPACE();
 
 #if HWY_ONCE
 namespace background_vector {
-HWY_EXPORT(ShadeSpan);
+HWY_EXPORT(ChooseSpanShader);
+
+// The instruction set a test or benchmark asked for, or 0 for the best one.
+std::atomic<int64_t> gForcedTarget{0};
 }  // namespace background_vector
 
 namespace {
@@ -553,8 +560,25 @@ bool CanShadeBackgroundVector(const BackgroundFrame& frame) {
   return VectorReady(frame.wall) && VectorReady(frame.spot);
 }
 
+BackgroundSpanShader ChooseBackgroundSpanVector(const BackgroundFrame& frame) {
+  using namespace background_vector;
+  const int64_t forced = gForcedTarget;
+  if (forced == 0) return HWY_DYNAMIC_DISPATCH(ChooseSpanShader)(frame);
+  hwy::ChosenTarget chosen;
+  chosen.Update(forced);
+  return HWY_DISPATCH_TABLE(ChooseSpanShader)[chosen.GetIndex()](frame);
+}
+
 void ShadeBackgroundSpanVector(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
                                uint8_t* rgba) {
-  HWY_DYNAMIC_DISPATCH(background_vector::ShadeSpan)(frame, y, x0, x1, rgba);
+  ChooseBackgroundSpanVector(frame)(frame, y, x0, x1, rgba);
+}
+
+std::vector<int64_t> PortableKernelTargets() { return hwy::SupportedAndGeneratedTargets(); }
+
+void PortableSetKernelTarget(int64_t target) {
+  const std::vector<int64_t> targets = PortableKernelTargets();
+  const bool known = std::find(targets.begin(), targets.end(), target) != targets.end();
+  background_vector::gForcedTarget = known ? target : 0;
 }
 #endif

@@ -14,6 +14,15 @@
 // read from its grey tiles, any other from its RGBA tiles.
 bool CanShadeBackgroundVector(const BackgroundFrame& frame);
 
-// As ShadeBackgroundSpan; requires CanShadeBackgroundVector(frame).
+// Shades pixels [x0, x1) of row y as ShadeBackgroundSpan does.
+using BackgroundSpanShader = void (*)(const BackgroundFrame& frame, uint32_t y, uint32_t x0,
+                                      uint32_t x1, uint8_t* rgba);
+
+// The vector kernel's span shader for this frame, chosen once per draw: the instruction set
+// (the processor's best, or PortableSetKernelTarget's) and the wall's layout. Requires
+// CanShadeBackgroundVector(frame).
+BackgroundSpanShader ChooseBackgroundSpanVector(const BackgroundFrame& frame);
+
+// One span through ChooseBackgroundSpanVector.
 void ShadeBackgroundSpanVector(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
                                uint8_t* rgba);

@@ -1,0 +1,30 @@
+// What the vector background kernel works out in scalar arithmetic before its lanes run: how
+// a frame's wall is read, and the quantities each row shares across its pixels, in the
+// scalar kernel's operations.
+#pragma once
+
+#include "layer_only.h"
+
+#include <cstdint>
+
+#include "kernels/background_kernel.h"
+
+// The grey tiles hold wrapped columns, and their column arithmetic holds for widths up to 8192.
+bool UsesGreyWall(const SampledTexture& wall);
+
+// On the wall, where wc lies in [0, 5.12], the fine layer reads within 6 texture widths of
+// the origin, the far one within |farRepeat| + |farT|, the near one within 2 + |nearT|.
+// Within 2^21 texels (half the reach of the mantissa trick), whatever the rounding, every
+// read is ordinary. NaN fails the comparisons.
+bool WallPositionsOrdinary(const BackgroundFrame& frame);
+
+struct BackgroundRowPlan {
+  float saPy, caPy;  // the row's part of the rotated position q
+  bool band;         // the bottom band applies to the row
+  float bandFade;    // f, the band's weight
+  bool spotInside;   // the row crosses the spot's square; if not, the rest is unset
+  int32_t spotTexelRows[2];  // the spot's two texel rows, and the weight between them
+  float spotFy;
+};
+
+BackgroundRowPlan PlanBackgroundRow(const BackgroundFrame& frame, uint32_t y);
