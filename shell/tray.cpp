@@ -7,8 +7,8 @@
 #include <cwchar>
 
 #include "app/app_state.h"
-#include "i18n/texts.h"
 #include "app/resources.h"
+#include "i18n/texts.h"
 #include "shell/desktop.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"

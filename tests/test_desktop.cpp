@@ -699,6 +699,8 @@ TEST_F(Desktop, MessageWaitsWakeOnlyForNewInput) {
   HWND shown = Create(WS_POPUP | WS_VISIBLE, 0, 0, 9, 9);
   ASSERT_NE(shown, nullptr);
   EXPECT_EQ(wait(1000, &seconds), (DWORD)WAIT_OBJECT_0) << "paint wakes";
+  PortableHoldKey('T', 0);
+  EXPECT_EQ(wait(1000, &seconds), (DWORD)WAIT_OBJECT_0) << "a key stroke wakes";
   HANDLE none = nullptr;
   EXPECT_EQ(MsgWaitForMultipleObjects(1, &none, FALSE, 0, QS_ALLINPUT), WAIT_FAILED);
 }
