@@ -158,9 +158,10 @@ TEST_F(Dump, ColoursOfTheBandAreExactInBlueGreenRedOrder) {
         for (int c = 0; c < 3; ++c)
           ASSERT_EQ((uint8_t)bmp[54 + y * 48 + 3 * x + c], expected[c])
               << scene.scene << " row " << y << " column " << x << " channel " << c;
-      if (y == 0 || y == 15)
+      if (y == 0 || y == 15) {
         for (int c = 0; c < 3; ++c)
           EXPECT_EQ(expected[c], (y == 0 ? scene.top : scene.bottom)[c]) << scene.scene << y;
+      }
     }
     EXPECT_EQ(bandless, scene.bandStart == -1.5f ? 4 : 0) << scene.scene;
   }
@@ -291,7 +292,9 @@ TEST_F(Dump, ReplacedFileKeepsItsAccessAndAReadOnlyOneIsNotWritten) {
   struct stat info;
   ASSERT_EQ(stat(path.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0600u);
-  if (geteuid() == 0) EXPECT_EQ(info.st_uid, 65534u);
+  if (geteuid() == 0) {
+    EXPECT_EQ(info.st_uid, 65534u);
+  }
 
   // A name of 246 characters: the temporary file's name must fit beside it.
   const std::string longName = files / (std::string(242, 'n') + ".bmp");
