@@ -265,30 +265,35 @@ HRESULT Device::CreateBuffer(const D3D11_BUFFER_DESC* desc,
   return S_OK;
 }
 
+namespace {
+
+// A view of a whole texture: no description, and the texture bound for the view's use.
+template <class View, class Interface>
+HRESULT CreateTextureView(Device* device, bool removed, ID3D11Resource* resource,
+                          const void* desc, UINT bindFlag, Interface** view) {
+  if (view) *view = nullptr;
+  if (removed) return DXGI_ERROR_DEVICE_REMOVED;
+  Texture* texture = dynamic_cast<Texture*>(resource);
+  if (!texture || desc || !(texture->Desc().BindFlags & bindFlag)) return E_INVALIDARG;
+  if (!view) return S_FALSE;
+  *view = new View(device, texture);
+  return S_OK;
+}
+
+}  // namespace
+
 HRESULT Device::CreateShaderResourceView(ID3D11Resource* resource,
                                          const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
                                          ID3D11ShaderResourceView** view) {
-  if (view) *view = nullptr;
-  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
-  Texture* texture = dynamic_cast<Texture*>(resource);
-  if (!texture || desc || !(texture->Desc().BindFlags & D3D11_BIND_SHADER_RESOURCE))
-    return E_INVALIDARG;
-  if (!view) return S_FALSE;
-  *view = new ShaderResourceView(this, texture);
-  return S_OK;
+  return CreateTextureView<ShaderResourceView>(this, Removed(), resource, desc,
+                                               D3D11_BIND_SHADER_RESOURCE, view);
 }
 
 HRESULT Device::CreateRenderTargetView(ID3D11Resource* resource,
                                        const D3D11_RENDER_TARGET_VIEW_DESC* desc,
                                        ID3D11RenderTargetView** view) {
-  if (view) *view = nullptr;
-  if (Removed()) return DXGI_ERROR_DEVICE_REMOVED;
-  Texture* texture = dynamic_cast<Texture*>(resource);
-  if (!texture || desc || !(texture->Desc().BindFlags & D3D11_BIND_RENDER_TARGET))
-    return E_INVALIDARG;
-  if (!view) return S_FALSE;
-  *view = new RenderTargetView(this, texture);
-  return S_OK;
+  return CreateTextureView<RenderTargetView>(this, Removed(), resource, desc,
+                                             D3D11_BIND_RENDER_TARGET, view);
 }
 
 HRESULT Device::CreateVertexShader(const void* bytecode, SIZE_T length, ID3D11ClassLinkage*,
