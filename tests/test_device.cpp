@@ -12,6 +12,7 @@
 #include "platform/portable/d3d11/d3d11.h"
 #include "platform/portable/d3d11/objects.h"
 #include "platform/portable/d3d11/rasterizer.h"
+#include "platform/portable/kernels/background_kernel.h"
 #include "platform/portable/win32/kernel.h"
 #include "platform/portable/win32/user32.h"
 #include "render/frame_constants.h"
@@ -308,7 +309,7 @@ TEST(Device, FrameWithTheRealTexturesIsStableAndDefinedForAnyConstants) {
   pipeline.Draw(TitleConstants(96, 54, 1.0f));
   EXPECT_EQ(pipeline.Read(), first);
 
-  // The rows are shared among worker threads; any number of them gives the same bytes.
+  // The blocks are shared among worker threads; any number of them gives the same bytes.
   for (int threads : {1, 3, 8}) {
     PortableSetWorkerThreads(threads);
     pipeline.Draw(TitleConstants(96, 54, 1.0f));
@@ -326,6 +327,48 @@ TEST(Device, FrameWithTheRealTexturesIsStableAndDefinedForAnyConstants) {
     pipeline.Draw(c);
     EXPECT_EQ(OpaquePixels(pipeline.Read()), 96u * 54u);
   }
+}
+
+// The texture behind a shader resource view, as the kernels read it.
+SampledTexture SampledView(ID3D11ShaderResourceView* view, TextureAddress address) {
+  ID3D11Resource* resource = nullptr;
+  view->GetResource(&resource);
+  const auto* texture = dynamic_cast<portable_d3d::Texture*>(resource);
+  SampledTexture sampled;
+  sampled.tiles = texture->tiles.data();
+  sampled.width = (int32_t)texture->Desc().Width;
+  sampled.height = (int32_t)texture->Desc().Height;
+  sampled.tilesPerRow = (sampled.width + 3) / 4;
+  if (!texture->grey.empty()) sampled.grey = texture->grey.data();
+  sampled.addressU = sampled.addressV = address;
+  resource->Release();
+  return sampled;
+}
+
+// Targets of many blocks and of parts of one, in neither direction a whole number of
+// blocks: the draw shades each pixel once and as the scalar kernel does, whatever order the
+// blocks take at the angle and however many threads share them.
+TEST(Device, EveryPixelOfADrawIsTheScalarKernels) {
+  const UINT sizes[][2] = {{300, 150}, {131, 1}, {1, 131}, {128, 64}};
+  for (const auto& size : sizes)
+    for (float angle : {0.4f, 2.1f}) {
+      const UINT w = size[0], h = size[1];
+      Pipeline pipeline(w, h);
+      const FrameConstants constants = TitleConstants(w, h, angle);
+      BackgroundFrame frame;
+      PrepareBackgroundFrame(constants, SampledView(pipeline.views[0], TextureAddress::Wrap),
+                             SampledView(pipeline.views[1], TextureAddress::Clamp), &frame);
+      std::vector<uint8_t> expected((size_t)w * h * 4);
+      for (UINT y = 0; y < h; ++y)
+        ShadeBackgroundSpan(frame, y, 0, w, &expected[(size_t)y * w * 4]);
+      for (int threads : {1, 2, 3}) {
+        PortableSetWorkerThreads(threads);
+        pipeline.Draw(constants);
+        EXPECT_EQ(pipeline.Read(), expected) << w << " x " << h << ", angle " << angle << ", "
+                                             << threads << " threads";
+      }
+      PortableSetWorkerThreads(0);
+    }
 }
 
 // Every pixel of a mesh of triangles that share edges (vertices on pixel centres, on

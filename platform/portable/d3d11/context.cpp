@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <tuple>
 
 #include "kernels/background_kernel_vector.h"
 #include "d3d11/objects.h"
@@ -9,6 +10,7 @@
 #include "d3d11/workers.h"
 #include "constant_buffer.h"
 #include "kernels/background_kernel.h"
+#include "kernels/background_vector_plan.h"
 #include "kernels/fullscreen_kernel.h"
 
 namespace {
@@ -130,7 +132,37 @@ void Context::CopyResource(ID3D11Resource* destination, ID3D11Resource* source) 
 
 namespace {
 
-constexpr size_t kRowsPerTask = 8;
+// A triangle is shaded in blocks of kBlockRows spans by kBlockWidth columns, a few blocks a
+// task.
+constexpr size_t kBlockRows = 64;
+constexpr uint32_t kBlockWidth = 128;
+constexpr size_t kBlocksPerTask = 4;
+
+// The blocks that cover the spans, in the order of the kernel's BackgroundBlockKey: the
+// wall's fine layer repeats every few hundred pixels across the screen and reads a texture
+// larger than a core's cache, so that blocks which read the same part of it, shaded one
+// after the other, find its texels still in the cache.
+void SplitIntoBlocks(const BackgroundFrame& frame, const std::vector<RasterSpan>& spans,
+                     std::vector<ShadingBlock>* blocks) {
+  blocks->clear();
+  for (size_t first = 0; first < spans.size(); first += kBlockRows) {
+    const size_t end = std::min(first + kBlockRows, spans.size());
+    uint32_t x0 = spans[first].x0, x1 = spans[first].x1;
+    for (size_t i = first; i < end; ++i) {
+      x0 = std::min(x0, spans[i].x0);
+      x1 = std::max(x1, spans[i].x1);
+    }
+    const float centreY = 0.5f * (float)(spans[first].y + spans[end - 1].y + 1);
+    for (uint32_t x = x0; x < x1; x += kBlockWidth) {
+      const float centreX = (float)x + 0.5f * (float)std::min(kBlockWidth, x1 - x);
+      blocks->push_back({BackgroundBlockKey(frame, centreX, centreY), x, first});
+    }
+  }
+  // Equal keys in the order of the rows (any order gives the same pixels).
+  std::sort(blocks->begin(), blocks->end(), [](const ShadingBlock& a, const ShadingBlock& b) {
+    return std::tie(a.key, a.firstSpan, a.x) < std::tie(b.key, b.firstSpan, b.x);
+  });
+}
 
 SampledTexture BindTexture(ShaderResourceView* view, SamplerState* sampler) {
   SampledTexture texture;
@@ -179,24 +211,33 @@ void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
     frontCounterClockwise = state->desc.FrontCounterClockwise != FALSE;
   }
 
-  // Triangles one after the other, as Direct3D orders them; the rows of one triangle are
-  // shared among the worker threads (each row has one span, so no pixel is written twice).
-  // The vector kernel gives the same bytes as the scalar one wherever it applies.
+  // Triangles one after the other, as Direct3D orders them; the blocks of one triangle are
+  // shared among the worker threads, in the order the kernel asks for (each row has one
+  // span, so no pixel is written twice). The vector kernel gives the same bytes as the
+  // scalar one wherever it applies.
   struct Shading {
     const BackgroundFrame* frame;
     const std::vector<RasterSpan>* spans;
+    const std::vector<ShadingBlock>* blocks;
     uint8_t* pixels;
     UINT width;
     BackgroundSpanShader shade;
-  } shading = {&frame, &spans_, target->pixels.data(), width,
+  } shading = {&frame, &spans_, &blocks_, target->pixels.data(), width,
                CanShadeBackgroundVector(frame) ? ChooseBackgroundSpanVector(frame) : ShadeBackgroundSpan};
-  auto shadeRows = [](void* context, int task) {
+  auto shadeBlocks = [](void* context, int task) {
     const Shading& s = *(const Shading*)context;
-    size_t first = (size_t)task * kRowsPerTask;
-    size_t last = std::min(first + kRowsPerTask, s.spans->size());
-    for (size_t i = first; i < last; ++i) {
-      const RasterSpan& span = (*s.spans)[i];
-      s.shade(*s.frame, span.y, span.x0, span.x1, s.pixels + ((size_t)span.y * s.width + span.x0) * 4);
+    const size_t first = (size_t)task * kBlocksPerTask;
+    const size_t last = std::min(first + kBlocksPerTask, s.blocks->size());
+    for (size_t b = first; b < last; ++b) {
+      const ShadingBlock& block = (*s.blocks)[b];
+      const size_t end = std::min(block.firstSpan + kBlockRows, s.spans->size());
+      for (size_t i = block.firstSpan; i < end; ++i) {
+        const RasterSpan& span = (*s.spans)[i];
+        const uint32_t x0 = std::max(span.x0, block.x);
+        const uint32_t x1 = std::min(span.x1, block.x + kBlockWidth);
+        if (x0 < x1)
+          s.shade(*s.frame, span.y, x0, x1, s.pixels + ((size_t)span.y * s.width + x0) * 4);
+      }
     }
   };
   for (UINT i = 0; i + 3 <= vertexCount; i += 3) {
@@ -204,8 +245,9 @@ void Context::Draw(UINT vertexCount, UINT startVertexLocation) {
     for (UINT v = 0; v < 3; ++v) FullscreenVertexPosition(startVertexLocation + i + v, clip[v]);
     spans_.clear();
     RasterizeTriangle(clip, viewport_, width, height, cull, frontCounterClockwise, &spans_);
-    int tasks = (int)((spans_.size() + kRowsPerTask - 1) / kRowsPerTask);
-    RunTasks(tasks, shadeRows, &shading);
+    SplitIntoBlocks(frame, spans_, &blocks_);
+    int tasks = (int)((blocks_.size() + kBlocksPerTask - 1) / kBlocksPerTask);
+    RunTasks(tasks, shadeBlocks, &shading);
   }
 }
 

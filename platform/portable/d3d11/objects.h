@@ -219,6 +219,7 @@ class Context final : public ID3D11DeviceContext {
   D3D11_VIEWPORT viewport_ = {};
   bool hasViewport_ = false;
   std::vector<RasterSpan> spans_;  // kept between draws: no allocation per frame
+  std::vector<ShadingBlock> blocks_;
 };
 
 class Device final : public Counted<ID3D11Device>, public IDXGIDevice {

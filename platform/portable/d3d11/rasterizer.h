@@ -15,6 +15,14 @@ struct RasterSpan {
   uint32_t x0, x1;  // pixels [x0, x1) of row y
 };
 
+// Consecutive spans of a triangle, from firstSpan on, clipped to the columns from x on,
+// shaded together; key orders the blocks of a triangle.
+struct ShadingBlock {
+  uint32_t key;
+  uint32_t x;
+  size_t firstSpan;
+};
+
 // Appends the spans of one triangle (clip-space x, y, z, w per vertex) inside the viewport
 // and the target. Triangles with a vertex at w <= 0, a non-finite coordinate, or beyond
 // the guard band of +-65536 pixels draw nothing (the device does not clip); so does a

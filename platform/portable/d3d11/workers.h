@@ -1,4 +1,4 @@
-// The software device's worker threads: created once, they share the rows of each draw
+// The software device's worker threads: created once, they share the blocks of each draw
 // with the calling thread, which waits until all are shaded.
 #pragma once
 

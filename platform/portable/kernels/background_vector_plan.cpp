@@ -42,3 +42,16 @@ BackgroundRowPlan PlanBackgroundRow(const BackgroundFrame& frame, uint32_t y) {
   plan.spotTexelRows[1] = AddressTexel((int32_t)y0 + 1, spot.height, spot.addressV);
   return plan;
 }
+
+uint32_t BackgroundBlockKey(const BackgroundFrame& frame, float x, float y) {
+  BackgroundCoordinates c;
+  ComputeBackgroundCoordinates(frame, x, y, &c);
+  uint32_t key = 0;
+  for (int axis = 0; axis < 2; ++axis) {
+    const float within = c.fine[axis] - std::floor(c.fine[axis]);
+    // 256 steps of the repeat; a position that is not a number or infinite goes first.
+    const uint32_t step = within >= 0.0f && within < 1.0f ? (uint32_t)(within * 256.0f) : 0;
+    for (int bit = 0; bit < 8; ++bit) key |= ((step >> bit) & 1u) << (2 * bit + axis);
+  }
+  return key;
+}

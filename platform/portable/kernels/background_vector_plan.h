@@ -28,3 +28,8 @@ struct BackgroundRowPlan {
 };
 
 BackgroundRowPlan PlanBackgroundRow(const BackgroundFrame& frame, uint32_t y);
+
+// Where a block of pixels centred at (x, y) reads the wall's fine layer, within one repeat
+// of its texture, as a key in Morton order: blocks with nearby keys read nearby texels. The
+// device shades the blocks of a draw by increasing key.
+uint32_t BackgroundBlockKey(const BackgroundFrame& frame, float x, float y);
