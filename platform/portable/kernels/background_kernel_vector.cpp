@@ -221,10 +221,22 @@ struct GreyWall {
   }
 };
 
-HWY_INLINE void ComposeLayer(const Texel& texel, const float tint[3], float opacity, VF c[3]) {
-  VF o = K(opacity) * Saturate(texel.c[3]);
-  VF keep = K(1.0f) - o;
-  for (int i = 0; i < 3; ++i) c[i] = Q(Saturate(c[i] * keep + o * (K(tint[i]) * texel.c[i])));
+// The second pass shades four vectors side by side, each stage for all four before the
+// next: a stage is a chain of dependent operations, longer than the processor overlaps with
+// the next vector's when the vectors come one after the other, and the four chains are
+// independent.
+constexpr int kSideBySide = 4;
+
+HWY_INLINE void ComposeLayer(const Texel texel[kSideBySide], const float tint[3], float opacity,
+                             VF c[kSideBySide][3]) {
+  VF o[kSideBySide], keep[kSideBySide];
+  for (int k = 0; k < kSideBySide; ++k) {
+    o[k] = K(opacity) * Saturate(texel[k].c[3]);
+    keep[k] = K(1.0f) - o[k];
+  }
+  for (int i = 0; i < 3; ++i)
+    for (int k = 0; k < kSideBySide; ++k)
+      c[k][i] = Q(Saturate(c[k][i] * keep[k] + o[k] * (K(tint[i]) * texel[k].c[i])));
 }
 
 // Per vector of pixels of a span, three vectors: ca px, -sa px and the spot's x.
@@ -373,33 +385,38 @@ HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
 }
 
 // The ground: the fill, or the light variant's ground off the wall.
-HWY_INLINE void ShadeGround(const BackgroundFrame& frame, VF c[3]) {
+HWY_INLINE void ShadeGround(const BackgroundFrame& frame, VF c[kSideBySide][3]) {
   const float* ground = frame.light ? kLightGround : frame.fill;
-  for (int i = 0; i < 3; ++i) c[i] = K(ground[i]);
+  for (int k = 0; k < kSideBySide; ++k)
+    for (int i = 0; i < 3; ++i) c[k][i] = K(ground[i]);
 }
 
 // The wall's three layers over the ground, where the pixels are on the wall: the fine
 // layer darkens (normal) or shades (light) it, the far and near layers are composed over it.
 template <class Wall>
-HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads& r, VF c[3]) {
-  const VF fineAlpha = Wall::ReadAlpha(frame.wall, r.fine);
-  const Texel far = Wall::Read(frame.wall, r.far);
-  const Texel near = Wall::Read(frame.wall, r.near);
-  VF wall[3];
-  if (!frame.light) {
-    VF darken = K(1.0f) - K(kFineDarken) * Saturate(fineAlpha);
-    for (int i = 0; i < 3; ++i) wall[i] = Q(K(frame.fill[i]) * darken);
-    ComposeLayer(far, frame.farTint, 1.0f, wall);
-    ComposeLayer(near, frame.nearTint, 1.0f, wall);
-  } else {
-    VF shade = K(1.0f) - K(kLightFineShade) * Saturate(fineAlpha);
-    wall[0] = hn::Floor(K(kLightWallLevelsRG) * shade + K(0.5f)) * K(kUnormStep);
-    wall[1] = wall[0];
-    wall[2] = hn::Floor(K(kLightWallLevelsB) * shade + K(0.5f)) * K(kUnormStep);
-    ComposeLayer(far, frame.farTint, kLightFarOpacity, wall);
-    ComposeLayer(near, frame.nearTint, kLightNearOpacity, wall);
+HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads* r[kSideBySide],
+                                  VF c[kSideBySide][3]) {
+  VF fineAlpha[kSideBySide];
+  Texel far[kSideBySide], near[kSideBySide];
+  for (int k = 0; k < kSideBySide; ++k) fineAlpha[k] = Wall::ReadAlpha(frame.wall, r[k]->fine);
+  for (int k = 0; k < kSideBySide; ++k) far[k] = Wall::Read(frame.wall, r[k]->far);
+  for (int k = 0; k < kSideBySide; ++k) near[k] = Wall::Read(frame.wall, r[k]->near);
+  VF wall[kSideBySide][3];
+  for (int k = 0; k < kSideBySide; ++k) {
+    if (!frame.light) {
+      VF darken = K(1.0f) - K(kFineDarken) * Saturate(fineAlpha[k]);
+      for (int i = 0; i < 3; ++i) wall[k][i] = Q(K(frame.fill[i]) * darken);
+    } else {
+      VF shade = K(1.0f) - K(kLightFineShade) * Saturate(fineAlpha[k]);
+      wall[k][0] = hn::Floor(K(kLightWallLevelsRG) * shade + K(0.5f)) * K(kUnormStep);
+      wall[k][1] = wall[k][0];
+      wall[k][2] = hn::Floor(K(kLightWallLevelsB) * shade + K(0.5f)) * K(kUnormStep);
+    }
   }
-  for (int i = 0; i < 3; ++i) c[i] = hn::IfThenElse(r.insideWall, wall[i], c[i]);
+  ComposeLayer(far, frame.farTint, frame.light ? kLightFarOpacity : 1.0f, wall);
+  ComposeLayer(near, frame.nearTint, frame.light ? kLightNearOpacity : 1.0f, wall);
+  for (int k = 0; k < kSideBySide; ++k)
+    for (int i = 0; i < 3; ++i) c[k][i] = hn::IfThenElse(r[k]->insideWall, wall[k][i], c[k][i]);
 }
 
 // The spot filtered across one vector of pixels, into across[0..2] (top row) and
@@ -435,34 +452,44 @@ HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, 
 }
 
 // The light spot over c where the pixels are in its square: it multiplies the colour
-// (normal) or lightens it by its squared, boosted weight (light). `vector` is the vector's
-// index in the span.
-HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row, size_t vector, VF spx,
-                          VF c[3]) {
-  const MF insideSpot = hn::And(K(0.0f) <= spx, spx <= K(kSpotSize));
-  if (hn::AllFalse(df, insideSpot)) return;
+// (normal) or lightens it by its squared, boosted weight (light). `vector` holds the
+// vectors' indices in the span.
+HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
+                          const size_t vector[kSideBySide], VF c[kSideBySide][3]) {
   const size_t lanes = hn::Lanes(df);
-  float* cached = row.spotAcross + vector * 6 * lanes;
-  VF across[6];
-  if (row.spotAcrossReady) {
-    for (int i = 0; i < 6; ++i) across[i] = hn::Load(df, cached + i * lanes);
-  } else {
-    VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx * K(kSpotToTexture) - K(0.5f)));
-    FilterSpotAcross(frame.spot, row, mX * K(kSpotInsetScale) + K(kSpotInsetOffset), across);
-    for (int i = 0; i < 6; ++i) hn::Store(across[i], df, cached + i * lanes);
+  VF spx[kSideBySide];
+  MF insideSpot[kSideBySide];
+  bool anyInside = false;
+  for (int k = 0; k < kSideBySide; ++k) {
+    spx[k] = hn::Load(df, row.columns + (vector[k] * kColumnQuantities + 2) * lanes);
+    insideSpot[k] = hn::And(K(0.0f) <= spx[k], spx[k] <= K(kSpotSize));
+    anyInside = anyInside || !hn::AllFalse(df, insideSpot[k]);
   }
-  for (int i = 0; i < 3; ++i) {
-    const VF spot = Down(row.spotFy, across[i], across[3 + i]);
-    VF lit;
-    if (!frame.light) {
-      lit = Q(Saturate(spot * c[i]));
+  if (!anyInside) return;
+  VF across[kSideBySide][6];
+  for (int k = 0; k < kSideBySide; ++k) {
+    float* cached = row.spotAcross + vector[k] * 6 * lanes;
+    if (row.spotAcrossReady) {
+      for (int i = 0; i < 6; ++i) across[k][i] = hn::Load(df, cached + i * lanes);
     } else {
-      VF weight = Saturate(K(kLightSpotGain) * spot);
-      weight = weight * weight;
-      lit = Q(weight * (c[i] - K(1.0f)) + K(1.0f));
+      VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx[k] * K(kSpotToTexture) - K(0.5f)));
+      FilterSpotAcross(frame.spot, row, mX * K(kSpotInsetScale) + K(kSpotInsetOffset), across[k]);
+      for (int i = 0; i < 6; ++i) hn::Store(across[k][i], df, cached + i * lanes);
     }
-    c[i] = hn::IfThenElse(insideSpot, lit, c[i]);
   }
+  for (int i = 0; i < 3; ++i)
+    for (int k = 0; k < kSideBySide; ++k) {
+      const VF spot = Down(row.spotFy, across[k][i], across[k][3 + i]);
+      VF lit;
+      if (!frame.light) {
+        lit = Q(Saturate(spot * c[k][i]));
+      } else {
+        VF weight = Saturate(K(kLightSpotGain) * spot);
+        weight = weight * weight;
+        lit = Q(weight * (c[k][i] - K(1.0f)) + K(1.0f));
+      }
+      c[k][i] = hn::IfThenElse(insideSpot[k], lit, c[k][i]);
+    }
 }
 
 // The bottom band over c, and the target's 8-bit levels of the result. The target stores
@@ -512,19 +539,27 @@ void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
       LocateOnWall<Wall>(frame, row, row.columns + (first + v) * kColumnQuantities * lanes, reads[v]);
       PrefetchWall(Wall::Base(frame.wall), reads[v]);
     }
-    for (uint32_t v = 0; v < vectors; ++v) {
-      const size_t vector = first + v;
-      const uint32_t x = chunk + v * lanes;
-      VF c[3];
-      ShadeGround(frame, c);
-      if (!hn::AllFalse(df, reads[v].insideWall)) ComposeWallLayers<Wall>(frame, reads[v], c);
-      if (row.plan.spotInside) {
-        const VF spx = hn::Load(df, row.columns + (vector * kColumnQuantities + 2) * lanes);
-        LightSpot(frame, row, vector, spx, c);
+    for (uint32_t v = 0; v < vectors; v += kSideBySide) {
+      // Past the chunk's last vector, that vector again.
+      size_t vector[kSideBySide];
+      const WallReads* read[kSideBySide];
+      bool onWall = false;
+      for (int k = 0; k < kSideBySide; ++k) {
+        const uint32_t inChunk = std::min(v + k, vectors - 1);
+        vector[k] = first + inChunk;
+        read[k] = &reads[inChunk];
+        onWall = onWall || !hn::AllFalse(df, read[k]->insideWall);
       }
-      VF level[3];
-      ApplyBand(frame, row, c, level);
-      StoreLevels(level, std::min(lanes, x1 - x), rgba + (size_t)(x - x0) * 4);
+      VF c[kSideBySide][3];
+      ShadeGround(frame, c);
+      if (onWall) ComposeWallLayers<Wall>(frame, read, c);
+      if (row.plan.spotInside) LightSpot(frame, row, vector, c);
+      for (int k = 0; k < kSideBySide && v + k < vectors; ++k) {
+        const uint32_t x = chunk + (v + k) * lanes;
+        VF level[3];
+        ApplyBand(frame, row, c[k], level);
+        StoreLevels(level, std::min(lanes, x1 - x), rgba + (size_t)(x - x0) * 4);
+      }
     }
   }
 }
