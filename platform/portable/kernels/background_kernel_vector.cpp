@@ -173,10 +173,27 @@ struct ColourWall {
 // the wall may find any texel, as long as it is one of the texture.
 template <bool kOrdinary>
 struct GreyWall {
-  static VI Row(const SampledTexture& t, VI y) {
-    // (y >> 3) * rowBytes + (y & 7) * 16
-    const int32_t rowBytes = GreyTilesPerRow(t.width) * 128;
-    return hn::ShiftRight<3>(y) * KI(rowBytes - 128) + hn::ShiftLeft<4>(y);
+  // Half the byte offset of texel (x, y), for x below 13107 and rows of at most 512 tiles:
+  // (y / 8) (rowBytes - 128) / 2 + 8 y for the row, 57 (x / 7) + x for the column.
+  static VI HalfOffset(const SampledTexture& t, VI x, VI y) {
+    const int32_t rowHalf = GreyTilesPerRow(t.width) * 64 - 64;
+    const VI tileRow = hn::ShiftRight<3>(y);
+#if HWY_TARGET == HWY_SCALAR
+    const VI tiles = tileRow * KI(rowHalf) + hn::ShiftRight<16>(x * KI(9363)) * KI(57);
+#else
+    // The tile row in the low half of each lane, x / 7 in the high half, and one
+    // multiplication of 16-bit pairs for both products.
+    const hn::Repartition<uint16_t, DI> du16;
+    const hn::Repartition<int16_t, DI> di16;
+    const VI tileColumn = hn::BitCast(
+        di, hn::MulHigh(hn::BitCast(du16, hn::ShiftLeft<16>(x)), hn::Set(du16, 9363)));
+    VI odd = hn::Zero(di);
+    const VI even = hn::ReorderWidenMulAccumulate(
+        di, hn::BitCast(di16, hn::Or(tileRow, tileColumn)),
+        hn::BitCast(di16, KI((57 << 16) | rowHalf)), hn::Zero(di), odd);
+    const VI tiles = hn::RearrangeToOddPlusEven(even, odd);
+#endif
+    return tiles + hn::ShiftLeft<3>(y) + x;
   }
 
   // A whole number as an integer that agrees with it in the bits below 2^22.
@@ -196,11 +213,13 @@ struct GreyWall {
     }
     const VF x0 = hn::Floor(x), y0 = hn::Floor(y);
     const VI xa = hn::And(Index(x0), KI(t.width - 1)), ya = hn::And(Index(y0), KI(t.height - 1));
-    const VI tile = hn::ShiftRight<16>(xa * KI(9363));        // xa / 7, exact below 13107
-    const VI column = tile * KI(114) + hn::ShiftLeft<1>(xa);  // 128 tile + 2 (xa - 7 tile)
+    const VI half = HalfOffset(t, xa, ya);
+    // The row below lies 16 bytes on, or at the top of the next tile row.
+    const VI lastOfTile = hn::VecFromMask(di, hn::Eq(hn::And(ya, KI(7)), KI(7)));
+    const int32_t nextTileRow = GreyTilesPerRow(t.width) * 128 - 128;
     Located l;
-    l.at[0] = Row(t, ya) + column;
-    l.at[1] = Row(t, ya + KI(1)) + column;
+    l.at[0] = half + half;
+    l.at[1] = l.at[0] + KI(16) + hn::And(lastOfTile, KI(nextTileRow));
     l.fx = x - x0;
     l.fy = y - y0;
     return l;

@@ -9,7 +9,8 @@
 
 #include "kernels/background_kernel.h"
 
-// The grey tiles hold wrapped columns, and their column arithmetic holds for widths up to 8192.
+// The grey tiles hold wrapped columns, and the kernel's arithmetic on them holds for widths up
+// to 3584 (rows of at most 512 tiles).
 bool UsesGreyWall(const SampledTexture& wall);
 
 // On the wall, where wc lies in [0, 5.12], the fine layer reads within 6 texture widths of
