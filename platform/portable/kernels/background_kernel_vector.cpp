@@ -271,7 +271,6 @@ struct SpanCache {
   std::vector<float> columns;
   int32_t spotRows[2] = {-1, -1};  // the texel rows spotAcross holds, or none
   std::vector<float> spotAcross;
-  std::vector<int32_t> spotTexels;  // those two rows, copied out of the tiles
 };
 
 // One row's plan with what its vectors read: the plan's values in lanes, the span's column
@@ -282,8 +281,8 @@ struct Row {
   VF bandGradient[3];    // normal: gradient * f
   VF bandStrength;       // light: 0.62 * f
   VF spotFy;
-  // The spot's two texel rows, copied out of the tiles.
-  const int32_t* spotRows[2];
+  // Where the spot's two texel rows start in its tiles.
+  const uint8_t* spotRows[2];
   // The spot filtered across, per vector of the span: top and bottom row, three channels
   // each; already there when an earlier span of the frame read the same two texel rows.
   float* spotAcross;
@@ -326,29 +325,17 @@ const float* SpanColumns(const BackgroundFrame& frame, uint32_t x0, uint32_t x1,
   return columns;
 }
 
-// Copies texel row y of a texture into `to`, rounded up to whole tiles.
-void CopyTexelRow(const SampledTexture& t, int32_t y, int32_t* to) {
-  for (int32_t x = 0; x < t.width; x += 4) std::memcpy(to + x, TexelAddress(t, x, y), 16);
-}
-
 // Where the row's spot filter lives; unless the previous row read the same texel rows, it
-// is to be filled from the two rows, copied here.
+// is to be filled from the two rows.
 void FindSpotAcross(const BackgroundFrame& frame, uint32_t x0, uint32_t x1, SpanCache* cache,
                     Row* row) {
   const size_t lanes = hn::Lanes(df), vectors = (x1 - x0 + lanes - 1) / lanes;
   const int32_t* texelRows = row->plan.spotTexelRows;
   row->spotAcrossReady = cache->spotRows[0] == texelRows[0] && cache->spotRows[1] == texelRows[1];
   row->spotAcross = VectorAligned(&cache->spotAcross, vectors * 6 * lanes);
-  if (row->spotAcrossReady) return;
   cache->spotRows[0] = texelRows[0];
   cache->spotRows[1] = texelRows[1];
-  const SampledTexture& spot = frame.spot;
-  const size_t stride = (size_t)(spot.tilesPerRow * 4) + lanes;
-  if (cache->spotTexels.size() < 2 * stride) cache->spotTexels.resize(2 * stride);
-  for (int i = 0; i < 2; ++i) {
-    row->spotRows[i] = cache->spotTexels.data() + i * stride;
-    CopyTexelRow(spot, texelRows[i], cache->spotTexels.data() + i * stride);
-  }
+  for (int i = 0; i < 2; ++i) row->spotRows[i] = TexelAddress(frame.spot, 0, texelRows[i]);
 }
 
 Row PrepareRow(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
@@ -439,29 +426,18 @@ HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads*
 }
 
 // The spot filtered across one vector of pixels, into across[0..2] (top row) and
-// across[3..5] (bottom row). It is read along a row at one texel row pair, magnified: a
-// vector's texels lie within a few columns, so they are picked out of one load of each row
-// by lane permutes; a vector spread wider (a tiny spot scale, or lanes past the wrap)
-// gathers them.
+// across[3..5] (bottom row), at the row's two texel rows.
 HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, VF across[6]) {
   VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
   VF x0 = hn::Floor(x);
   VF fx = x - x0;
   VI ix = hn::ConvertTo(di, x0);
-  VI xa = AddressTexel(ix, t.width, t.addressU);
-  VI xb = AddressTexel(ix + KI(1), t.width, t.addressU);
-  VI first = hn::MinOfLanes(di, hn::Min(xa, xb));
-  int32_t base = hn::GetLane(first);
-  Quad q;
-  if (hn::GetLane(hn::MaxOfLanes(di, hn::Max(xa, xb))) - base < (int32_t)hn::Lanes(di)) {
-    const auto a = hn::IndicesFromVec(di, xa - first), b = hn::IndicesFromVec(di, xb - first);
-    VI top = hn::LoadU(di, row.spotRows[0] + base), bottom = hn::LoadU(di, row.spotRows[1] + base);
-    q = {hn::TableLookupLanes(top, a), hn::TableLookupLanes(top, b),
-         hn::TableLookupLanes(bottom, a), hn::TableLookupLanes(bottom, b)};
-  } else {
-    q = {hn::GatherIndex(di, row.spotRows[0], xa), hn::GatherIndex(di, row.spotRows[0], xb),
-         hn::GatherIndex(di, row.spotRows[1], xa), hn::GatherIndex(di, row.spotRows[1], xb)};
-  }
+  const VI left = ColourWall::Column(AddressTexel(ix, t.width, t.addressU));
+  const VI right = ColourWall::Column(AddressTexel(ix + KI(1), t.width, t.addressU));
+  const int32_t* top = (const int32_t*)(const void*)row.spotRows[0];
+  const int32_t* bottom = (const int32_t*)(const void*)row.spotRows[1];
+  const Quad q = {hn::GatherOffset(di, top, left), hn::GatherOffset(di, top, right),
+                  hn::GatherOffset(di, bottom, left), hn::GatherOffset(di, bottom, right)};
   across[0] = Across(fx, ByteAt<0>(q.t00), ByteAt<0>(q.t10));
   across[1] = Across(fx, ByteAt<1>(q.t00), ByteAt<1>(q.t10));
   across[2] = Across(fx, ByteAt<2>(q.t00), ByteAt<2>(q.t10));
