@@ -377,12 +377,13 @@ HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, const
   r.near = Wall::Locate(t, wcx * K(kNearAcross) + K(frame.nearT), K(kNearDown) * ty + K(frame.nearT));
 }
 
-// Requests the cache line of each lane's first texel in the three wall layers.
+// Requests the cache line of each lane's first texel in the three wall layers. The offsets
+// are never negative: as unsigned numbers they need no sign extension to become addresses.
 HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
-  HWY_ALIGN int32_t offset[3][hn::MaxLanes(df)];
-  hn::Store(r.fine.at[0], di, offset[0]);
-  hn::Store(r.far.at[0], di, offset[1]);
-  hn::Store(r.near.at[0], di, offset[2]);
+  HWY_ALIGN uint32_t offset[3][hn::MaxLanes(df)];
+  hn::Store(hn::BitCast(du, r.fine.at[0]), du, offset[0]);
+  hn::Store(hn::BitCast(du, r.far.at[0]), du, offset[1]);
+  hn::Store(hn::BitCast(du, r.near.at[0]), du, offset[2]);
   for (size_t i = 0; i < hn::Lanes(df); ++i) {
     hwy::Prefetch(base + offset[0][i]);
     hwy::Prefetch(base + offset[1][i]);
