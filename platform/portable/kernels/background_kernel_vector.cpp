@@ -112,11 +112,23 @@ struct Quad {
   VI t00, t10, t01, t11;
 };
 
+// v / 255, correctly rounded, for v in [0, 256] (a filter's sum of 8-bit units). Where
+// multiply-adds are fused, the product with 1 / 255 corrected once by its exact remainder
+// is that quotient for every such v (checked one by one), and takes no divider.
+HWY_INLINE VF DivideBy255(VF v) {
+#if HWY_NATIVE_FMA
+  const VF quotient = v * K(1.0f / 255.0f);
+  return hn::MulAdd(hn::NegMulAdd(quotient, K(255.0f), v), K(1.0f / 255.0f), quotient);
+#else
+  return v / K(255.0f);
+#endif
+}
+
 // The scalar filter's arithmetic on one channel, in 8-bit units: across each texel row,
 // then down between the two.
 HWY_INLINE VF Across(VF fx, VF left, VF right) { return left * (K(1.0f) - fx) + right * fx; }
 HWY_INLINE VF Down(VF fy, VF top, VF bottom) {
-  return (top * (K(1.0f) - fy) + bottom * fy) / K(255.0f);
+  return DivideBy255(top * (K(1.0f) - fy) + bottom * fy);
 }
 HWY_INLINE VF Filter(VF fx, VF fy, VF c00, VF c10, VF c01, VF c11) {
   return Down(fy, Across(fx, c00, c10), Across(fx, c01, c11));
