@@ -252,21 +252,21 @@ struct GreyWall {
   }
 };
 
-// The second pass shades four vectors side by side, each stage for all four before the
-// next: a stage is a chain of dependent operations, longer than the processor overlaps with
-// the next vector's when the vectors come one after the other, and the four chains are
+// The vectors of a chunk are shaded side by side, each stage for all four before the next:
+// a stage is a chain of dependent operations, longer than the processor overlaps with the
+// next vector's when the vectors come one after the other, and the four chains are
 // independent.
-constexpr int kSideBySide = 4;
+constexpr uint32_t kSideBySide = 4;
 
 HWY_INLINE void ComposeLayer(const Texel texel[kSideBySide], const float tint[3], float opacity,
                              VF c[kSideBySide][3]) {
   VF o[kSideBySide], keep[kSideBySide];
-  for (int k = 0; k < kSideBySide; ++k) {
+  for (uint32_t k = 0; k < kSideBySide; ++k) {
     o[k] = K(opacity) * Saturate(texel[k].c[3]);
     keep[k] = K(1.0f) - o[k];
   }
   for (int i = 0; i < 3; ++i)
-    for (int k = 0; k < kSideBySide; ++k)
+    for (uint32_t k = 0; k < kSideBySide; ++k)
       c[k][i] = Q(Saturate(c[k][i] * keep[k] + o[k] * (K(tint[i]) * texel[k].c[i])));
 }
 
@@ -406,7 +406,7 @@ HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
 // The ground: the fill, or the light variant's ground off the wall.
 HWY_INLINE void ShadeGround(const BackgroundFrame& frame, VF c[kSideBySide][3]) {
   const float* ground = frame.light ? kLightGround : frame.fill;
-  for (int k = 0; k < kSideBySide; ++k)
+  for (uint32_t k = 0; k < kSideBySide; ++k)
     for (int i = 0; i < 3; ++i) c[k][i] = K(ground[i]);
 }
 
@@ -417,11 +417,11 @@ HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads*
                                   VF c[kSideBySide][3]) {
   VF fineAlpha[kSideBySide];
   Texel far[kSideBySide], near[kSideBySide];
-  for (int k = 0; k < kSideBySide; ++k) fineAlpha[k] = Wall::ReadAlpha(frame.wall, r[k]->fine);
-  for (int k = 0; k < kSideBySide; ++k) far[k] = Wall::Read(frame.wall, r[k]->far);
-  for (int k = 0; k < kSideBySide; ++k) near[k] = Wall::Read(frame.wall, r[k]->near);
+  for (uint32_t k = 0; k < kSideBySide; ++k) fineAlpha[k] = Wall::ReadAlpha(frame.wall, r[k]->fine);
+  for (uint32_t k = 0; k < kSideBySide; ++k) far[k] = Wall::Read(frame.wall, r[k]->far);
+  for (uint32_t k = 0; k < kSideBySide; ++k) near[k] = Wall::Read(frame.wall, r[k]->near);
   VF wall[kSideBySide][3];
-  for (int k = 0; k < kSideBySide; ++k) {
+  for (uint32_t k = 0; k < kSideBySide; ++k) {
     if (!frame.light) {
       VF darken = K(1.0f) - K(kFineDarken) * Saturate(fineAlpha[k]);
       for (int i = 0; i < 3; ++i) wall[k][i] = Q(K(frame.fill[i]) * darken);
@@ -434,7 +434,7 @@ HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads*
   }
   ComposeLayer(far, frame.farTint, frame.light ? kLightFarOpacity : 1.0f, wall);
   ComposeLayer(near, frame.nearTint, frame.light ? kLightNearOpacity : 1.0f, wall);
-  for (int k = 0; k < kSideBySide; ++k)
+  for (uint32_t k = 0; k < kSideBySide; ++k)
     for (int i = 0; i < 3; ++i) c[k][i] = hn::IfThenElse(r[k]->insideWall, wall[k][i], c[k][i]);
 }
 
@@ -468,14 +468,14 @@ HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
   VF spx[kSideBySide];
   MF insideSpot[kSideBySide];
   bool anyInside = false;
-  for (int k = 0; k < kSideBySide; ++k) {
+  for (uint32_t k = 0; k < kSideBySide; ++k) {
     spx[k] = hn::Load(df, row.columns + (vector[k] * kColumnQuantities + 2) * lanes);
     insideSpot[k] = hn::And(K(0.0f) <= spx[k], spx[k] <= K(kSpotSize));
     anyInside = anyInside || !hn::AllFalse(df, insideSpot[k]);
   }
   if (!anyInside) return;
   VF across[kSideBySide][6];
-  for (int k = 0; k < kSideBySide; ++k) {
+  for (uint32_t k = 0; k < kSideBySide; ++k) {
     float* cached = row.spotAcross + vector[k] * 6 * lanes;
     if (row.spotAcrossReady) {
       for (int i = 0; i < 6; ++i) across[k][i] = hn::Load(df, cached + i * lanes);
@@ -486,7 +486,7 @@ HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
     }
   }
   for (int i = 0; i < 3; ++i)
-    for (int k = 0; k < kSideBySide; ++k) {
+    for (uint32_t k = 0; k < kSideBySide; ++k) {
       const VF spot = Down(row.spotFy, across[k][i], across[k][3 + i]);
       VF lit;
       if (!frame.light) {
@@ -528,46 +528,42 @@ HWY_INLINE void StoreLevels(const VF level[3], uint32_t count, uint8_t* rgba) {
   }
 }
 
-// A span is shaded a chunk of vectors at a time, in two passes: the first locates every
+// A span is shaded kSideBySide vectors at a time, in two passes: the first locates every
 // vector's reads of the wall and requests their cache lines, the second reads, filters and
 // composes. The wall is read at texels far apart from one pixel to the next, and this way
 // its cache misses overlap with the work on the vectors before them.
-constexpr uint32_t kChunkVectors = 8;
-
 template <class Wall>
 void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
   thread_local SpanCache cache;
   const Row row = PrepareRow(frame, y, x0, x1, &cache);
   const uint32_t lanes = (uint32_t)hn::Lanes(df);
-  WallReads reads[kChunkVectors];
-  for (uint32_t chunk = x0; chunk < x1; chunk += kChunkVectors * lanes) {
-    const uint32_t vectors = std::min(kChunkVectors, (x1 - chunk + lanes - 1) / lanes);
+  for (uint32_t chunk = x0; chunk < x1; chunk += kSideBySide * lanes) {
+    const uint32_t vectors = std::min<uint32_t>(kSideBySide, (x1 - chunk + lanes - 1) / lanes);
     const size_t first = (chunk - x0) / lanes;  // the chunk's first vector in the span
+    WallReads reads[kSideBySide];
     for (uint32_t v = 0; v < vectors; ++v) {
       LocateOnWall<Wall>(frame, row, row.columns + (first + v) * kColumnQuantities * lanes, reads[v]);
       PrefetchWall(Wall::Base(frame.wall), reads[v]);
     }
-    for (uint32_t v = 0; v < vectors; v += kSideBySide) {
-      // Past the chunk's last vector, that vector again.
-      size_t vector[kSideBySide];
-      const WallReads* read[kSideBySide];
-      bool onWall = false;
-      for (int k = 0; k < kSideBySide; ++k) {
-        const uint32_t inChunk = std::min(v + k, vectors - 1);
-        vector[k] = first + inChunk;
-        read[k] = &reads[inChunk];
-        onWall = onWall || !hn::AllFalse(df, read[k]->insideWall);
-      }
-      VF c[kSideBySide][3];
-      ShadeGround(frame, c);
-      if (onWall) ComposeWallLayers<Wall>(frame, read, c);
-      if (row.plan.spotInside) LightSpot(frame, row, vector, c);
-      for (int k = 0; k < kSideBySide && v + k < vectors; ++k) {
-        const uint32_t x = chunk + (v + k) * lanes;
-        VF level[3];
-        ApplyBand(frame, row, c[k], level);
-        StoreLevels(level, std::min(lanes, x1 - x), rgba + (size_t)(x - x0) * 4);
-      }
+    // Past the chunk's last vector, that vector again, shaded and not stored.
+    size_t vector[kSideBySide];
+    const WallReads* read[kSideBySide];
+    bool onWall = false;
+    for (uint32_t k = 0; k < kSideBySide; ++k) {
+      const uint32_t inChunk = std::min(k, vectors - 1);
+      vector[k] = first + inChunk;
+      read[k] = &reads[inChunk];
+      onWall = onWall || !hn::AllFalse(df, read[k]->insideWall);
+    }
+    VF c[kSideBySide][3];
+    ShadeGround(frame, c);
+    if (onWall) ComposeWallLayers<Wall>(frame, read, c);
+    if (row.plan.spotInside) LightSpot(frame, row, vector, c);
+    for (uint32_t k = 0; k < vectors; ++k) {
+      const uint32_t x = chunk + k * lanes;
+      VF level[3];
+      ApplyBand(frame, row, c[k], level);
+      StoreLevels(level, std::min(lanes, x1 - x), rgba + (size_t)(x - x0) * 4);
     }
   }
 }
