@@ -57,12 +57,16 @@ HWY_INLINE VI AddressTexel(VI index, int32_t size, TextureAddress mode) {
   return hn::Min(hn::Max(index, hn::Zero(di)), KI(size - 1));
 }
 
-// Byte k of each lane as a float, 0 .. 255.
+// Byte k of each lane as a float, 0 .. 255. Past the lowest byte it is picked out by a byte
+// shuffle, which leaves the ports that shift to the arithmetic.
 template <int kByte>
 HWY_INLINE VF ByteAt(VI v) {
-  if (kByte == 3) return hn::ConvertTo(df, hn::BitCast(di, hn::ShiftRight<24>(hn::BitCast(du, v))));
   if (kByte == 0) return hn::ConvertTo(df, hn::And(v, KI(0xFF)));
-  return hn::ConvertTo(df, hn::And(hn::ShiftRight<8 * kByte>(v), KI(0xFF)));
+  // Byte k of each lane of a 128-bit block to the lane's lowest byte, zeros above it.
+  alignas(16) static constexpr int32_t kPick[4] = {
+      (int32_t)0x80808000 | kByte, (int32_t)0x80808004 | kByte, (int32_t)0x80808008 | kByte,
+      (int32_t)0x8080800C | kByte};
+  return hn::ConvertTo(df, hn::TableLookupBytesOr0(v, hn::LoadDup128(di, kPick)));
 }
 
 // The four texels around a sample position and the weights between them.
@@ -490,7 +494,10 @@ HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
       const VF spot = Down(row.spotFy, across[k][i], across[k][3 + i]);
       VF lit;
       if (!frame.light) {
-        lit = Q(Saturate(spot * c[k][i]));
+        // The scalar kernel saturates the product first, which changes no 8-bit step: c
+        // lies in [0, 1], and so does the spot, up to a rounding above 1 that Q takes to
+        // 255 either way.
+        lit = Q(spot * c[k][i]);
       } else {
         VF weight = Saturate(K(kLightSpotGain) * spot);
         weight = weight * weight;
