@@ -241,18 +241,30 @@ struct GreyWall {
     return l;
   }
 
-  static Texel Read(const SampledTexture& t, const Located& l) {
+  // The footprint's two rows, a word each: grey and alpha of its left texel, then of its right.
+  struct Rows {
+    VI top, bottom;
+  };
+
+  static Rows Load(const SampledTexture& t, const Located& l) {
     const int32_t* base = (const int32_t*)(const void*)t.grey;
-    VI top = hn::GatherOffset(di, base, l.at[0]), bottom = hn::GatherOffset(di, base, l.at[1]);
-    VF grey = Filter(l.fx, l.fy, ByteAt<0>(top), ByteAt<2>(top), ByteAt<0>(bottom), ByteAt<2>(bottom));
-    VF alpha = Filter(l.fx, l.fy, ByteAt<1>(top), ByteAt<3>(top), ByteAt<1>(bottom), ByteAt<3>(bottom));
-    return Texel{{grey, grey, grey, alpha}};
+    return Rows{hn::GatherOffset(di, base, l.at[0]), hn::GatherOffset(di, base, l.at[1])};
+  }
+
+  template <int kByte>
+  static VF FilterByte(const Located& l, const Rows& r) {
+    return Filter(l.fx, l.fy, ByteAt<kByte>(r.top), ByteAt<kByte + 2>(r.top),
+                  ByteAt<kByte>(r.bottom), ByteAt<kByte + 2>(r.bottom));
+  }
+
+  static Texel Read(const SampledTexture& t, const Located& l) {
+    const Rows r = Load(t, l);
+    const VF grey = FilterByte<0>(l, r);
+    return Texel{{grey, grey, grey, FilterByte<1>(l, r)}};
   }
 
   static VF ReadAlpha(const SampledTexture& t, const Located& l) {
-    const int32_t* base = (const int32_t*)(const void*)t.grey;
-    VI top = hn::GatherOffset(di, base, l.at[0]), bottom = hn::GatherOffset(di, base, l.at[1]);
-    return Filter(l.fx, l.fy, ByteAt<1>(top), ByteAt<3>(top), ByteAt<1>(bottom), ByteAt<3>(bottom));
+    return FilterByte<1>(l, Load(t, l));
   }
 };
 
