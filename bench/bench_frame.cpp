@@ -1,7 +1,8 @@
 // Milliseconds per frame of the software Direct3D device, through the renderer's own
 // StartRenderer and DrawFrame: Frame/<variant>/<width>x<height>/threads:<n>/<instruction set>,
 // the threads being those that shade the draw, for every instruction set the vector kernel
-// is built for and this processor runs.
+// is built for and this processor runs; an instruction set with a gather instruction (AVX2,
+// AVX-512) has two, <set>/gathers and <set>/loads, one for each way of reading texels.
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
 
@@ -52,7 +53,7 @@ ID3D11RenderTargetView* CreateTarget(UINT width, UINT height) {
 }
 
 void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height, int threads,
-           int64_t instructionSet) {
+           int64_t instructionSet, PortableKernelReads reads) {
   if (!gApp.device && !StartRenderer(true)) {
     state.SkipWithError("the renderer did not start");
     return;
@@ -70,16 +71,25 @@ void Frame(benchmark::State& state, int32_t tone, UINT width, UINT height, int t
   int frame = 0;
   PortableSetWorkerThreads(threads);
   PortableSetKernelTarget(instructionSet);
+  PortableSetKernelReads(reads);
   for (auto _ : state) {
     values.angle = 0.3696f * (float)(frame++ % 17);
     DrawFrame(target, width, height, values);
   }
   PortableSetWorkerThreads(0);
   PortableSetKernelTarget(0);
+  PortableSetKernelReads(PortableKernelReads::Processor);
   gApp.context->OMSetRenderTargets(0, nullptr, nullptr);
   target->Release();
   state.counters["Mpixel/s"] = benchmark::Counter((double)width * height / 1e6,
                                                   benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void RegisterFrame(const std::string& name, int32_t tone, const UINT size[2], int threads,
+                   int64_t target, PortableKernelReads reads) {
+  benchmark::RegisterBenchmark(name.c_str(), Frame, tone, size[0], size[1], threads, target, reads)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
 }
 
 int RegisterFrames() {
@@ -92,13 +102,20 @@ int RegisterFrames() {
     for (const auto& size : sizes)
       for (int threads : {1, 2})
         for (int64_t target : PortableKernelTargets()) {
-          std::string name = std::string("Frame/") + variant.name + "/" + std::to_string(size[0]) +
-                             "x" + std::to_string(size[1]) + "/threads:" + std::to_string(threads) +
-                             "/" + hwy::TargetName(target);
-          benchmark::RegisterBenchmark(name.c_str(), Frame, variant.tone, size[0], size[1], threads,
-                                       target)
-              ->Unit(benchmark::kMillisecond)
-              ->UseRealTime();
+          const std::string name = std::string("Frame/") + variant.name + "/" +
+                                   std::to_string(size[0]) + "x" + std::to_string(size[1]) +
+                                   "/threads:" + std::to_string(threads) + "/" +
+                                   hwy::TargetName(target);
+          // x86's instruction sets from AVX2 on, the best having the lowest bits.
+          const bool gathers = HWY_ARCH_X86 && target <= HWY_AVX2;
+          if (!gathers) {
+            RegisterFrame(name, variant.tone, size, threads, target, PortableKernelReads::Gather);
+            continue;
+          }
+          RegisterFrame(name + "/gathers", variant.tone, size, threads, target,
+                        PortableKernelReads::Gather);
+          RegisterFrame(name + "/loads", variant.tone, size, threads, target,
+                        PortableKernelReads::LoadPerLane);
         }
   return 0;
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -69,11 +70,14 @@ FrameConstants RandomConstants(std::mt19937& random, int round) {
 }
 
 // Every instruction set the kernel is compiled for that this processor runs, the best one
-// being what the device uses.
+// being what the device uses, each reading texels both ways.
 TEST(VectorKernel, SameBytesAsTheScalarKernel) {
-  for (int64_t target : PortableKernelTargets()) {
+  for (int64_t target : PortableKernelTargets())
+  for (PortableKernelReads reads : {PortableKernelReads::Gather, PortableKernelReads::LoadPerLane}) {
     PortableSetKernelTarget(target);
-    SCOPED_TRACE(hwy::TargetName(target));
+    PortableSetKernelReads(reads);
+    SCOPED_TRACE(std::string(hwy::TargetName(target)) +
+                 (reads == PortableKernelReads::Gather ? " gathers" : " loads per lane"));
     std::mt19937 random(2024);
     // Grey walls are read from their grey tiles, others from the RGBA tiles. Clamped axes
     // need no power of two and may end in partial tiles.
@@ -118,6 +122,7 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
         for (size_t seen : spot) EXPECT_GT(seen, 0u);
   }
   PortableSetKernelTarget(0);
+  PortableSetKernelReads(PortableKernelReads::Processor);
 }
 
 // Spans of one frame share the spot they read; the next frame, though drawn at the same

@@ -10,6 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
+
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "kernels/background_kernel_vector.cpp"
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
@@ -68,6 +72,24 @@ HWY_INLINE VF ByteAt(VI v) {
       (int32_t)0x8080800C | kByte};
   return hn::ConvertTo(df, hn::TableLookupBytesOr0(v, hn::LoadDup128(di, kPick)));
 }
+
+// Two ways to read a vector of 32-bit words at byte offsets from a base. An eight-lane gather
+// is, on AMD's processors, many more micro-operations than the eight loads it stands for, and
+// there one load per lane is faster; on Intel's the gather is.
+struct Gather {
+  static VI Words(const int32_t* base, VI offset) { return hn::GatherOffset(di, base, offset); }
+};
+
+struct LoadPerLane {
+  static VI Words(const int32_t* base, VI offset) {
+    HWY_ALIGN uint32_t at[hn::MaxLanes(du)];
+    HWY_ALIGN int32_t words[hn::MaxLanes(di)];
+    hn::Store(hn::BitCast(du, offset), du, at);
+    const uint8_t* bytes = (const uint8_t*)(const void*)base;
+    for (size_t i = 0; i < hn::Lanes(di); ++i) std::memcpy(&words[i], bytes + at[i], 4);
+    return hn::Load(di, words);
+  }
+};
 
 // The four texels around a sample position and the weights between them.
 struct Footprint {
@@ -148,27 +170,33 @@ struct Texel {
   VF c[4];
 };
 
+// Byte offset of texel (x, y) in the 4 x 4 RGBA tiles, as a row part and a column part.
+HWY_INLINE VI TileRow(const SampledTexture& t, VI y) {
+  return hn::ShiftLeft<6>(hn::ShiftRight<2>(y) * KI(t.tilesPerRow)) +
+         hn::ShiftLeft<4>(hn::And(y, KI(3)));
+}
+HWY_INLINE VI TileColumn(VI x) {
+  return hn::ShiftLeft<6>(hn::ShiftRight<2>(x)) + hn::ShiftLeft<2>(hn::And(x, KI(3)));
+}
+
 // The wall in its RGBA tiles: four 32-bit loads per footprint, one per texel.
+template <class WordReads>
 struct ColourWall {
-  // Byte offset of texel (x, y) in the 4 x 4 tiles, as a row part and a column part.
-  static VI Row(const SampledTexture& t, VI y) {
-    return hn::ShiftLeft<6>(hn::ShiftRight<2>(y) * KI(t.tilesPerRow)) +
-           hn::ShiftLeft<4>(hn::And(y, KI(3)));
-  }
-  static VI Column(VI x) { return hn::ShiftLeft<6>(hn::ShiftRight<2>(x)) + hn::ShiftLeft<2>(hn::And(x, KI(3))); }
+  using Reads = WordReads;
 
   static const uint8_t* Base(const SampledTexture& t) { return t.tiles; }
 
   static Located Locate(const SampledTexture& t, VF u, VF v) {
     const Footprint f = LocateFootprint(t, u, v);
-    VI rowA = Row(t, f.ya), rowB = Row(t, f.yb), columnA = Column(f.xa), columnB = Column(f.xb);
+    VI rowA = TileRow(t, f.ya), rowB = TileRow(t, f.yb);
+    VI columnA = TileColumn(f.xa), columnB = TileColumn(f.xb);
     return Located{{rowA + columnA, rowA + columnB, rowB + columnA, rowB + columnB}, f.fx, f.fy};
   }
 
   static Quad Load(const SampledTexture& t, const Located& l) {
     const int32_t* base = (const int32_t*)(const void*)t.tiles;
-    return Quad{hn::GatherOffset(di, base, l.at[0]), hn::GatherOffset(di, base, l.at[1]),
-                hn::GatherOffset(di, base, l.at[2]), hn::GatherOffset(di, base, l.at[3])};
+    return Quad{Reads::Words(base, l.at[0]), Reads::Words(base, l.at[1]),
+                Reads::Words(base, l.at[2]), Reads::Words(base, l.at[3])};
   }
 
   static Texel Read(const SampledTexture& t, const Located& l) {
@@ -187,8 +215,10 @@ struct ColourWall {
 // Ordinary: every position on the wall lies well within 2^22 texels of the origin, so that
 // none needs saturating and a whole number becomes an index through the mantissa; lanes off
 // the wall may find any texel, as long as it is one of the texture.
-template <bool kOrdinary>
+template <bool kOrdinary, class WordReads>
 struct GreyWall {
+  using Reads = WordReads;
+
   // Half the byte offset of texel (x, y), for x below 13107 and rows of at most 512 tiles:
   // (y / 8) (rowBytes - 128) / 2 + 8 y for the row, 57 (x / 7) + x for the column.
   static VI HalfOffset(const SampledTexture& t, VI x, VI y) {
@@ -248,7 +278,7 @@ struct GreyWall {
 
   static Rows Load(const SampledTexture& t, const Located& l) {
     const int32_t* base = (const int32_t*)(const void*)t.grey;
-    return Rows{hn::GatherOffset(di, base, l.at[0]), hn::GatherOffset(di, base, l.at[1])};
+    return Rows{Reads::Words(base, l.at[0]), Reads::Words(base, l.at[1])};
   }
 
   template <int kByte>
@@ -456,17 +486,18 @@ HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads*
 
 // The spot filtered across one vector of pixels, into across[0..2] (top row) and
 // across[3..5] (bottom row), at the row's two texel rows.
+template <class Reads>
 HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, VF across[6]) {
   VF x = SafeTexelPosition(u * K((float)t.width) - K(0.5f));
   VF x0 = hn::Floor(x);
   VF fx = x - x0;
   VI ix = hn::ConvertTo(di, x0);
-  const VI left = ColourWall::Column(AddressTexel(ix, t.width, t.addressU));
-  const VI right = ColourWall::Column(AddressTexel(ix + KI(1), t.width, t.addressU));
+  const VI left = TileColumn(AddressTexel(ix, t.width, t.addressU));
+  const VI right = TileColumn(AddressTexel(ix + KI(1), t.width, t.addressU));
   const int32_t* top = (const int32_t*)(const void*)row.spotRows[0];
   const int32_t* bottom = (const int32_t*)(const void*)row.spotRows[1];
-  const Quad q = {hn::GatherOffset(di, top, left), hn::GatherOffset(di, top, right),
-                  hn::GatherOffset(di, bottom, left), hn::GatherOffset(di, bottom, right)};
+  const Quad q = {Reads::Words(top, left), Reads::Words(top, right), Reads::Words(bottom, left),
+                  Reads::Words(bottom, right)};
   across[0] = Across(fx, ByteAt<0>(q.t00), ByteAt<0>(q.t10));
   across[1] = Across(fx, ByteAt<1>(q.t00), ByteAt<1>(q.t10));
   across[2] = Across(fx, ByteAt<2>(q.t00), ByteAt<2>(q.t10));
@@ -478,6 +509,7 @@ HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, 
 // The light spot over c where the pixels are in its square: it multiplies the colour
 // (normal) or lightens it by its squared, boosted weight (light). `vector` holds the
 // vectors' indices in the span.
+template <class Reads>
 HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
                           const size_t vector[kSideBySide], VF c[kSideBySide][3]) {
   const size_t lanes = hn::Lanes(df);
@@ -497,7 +529,7 @@ HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
       for (int i = 0; i < 6; ++i) across[k][i] = hn::Load(df, cached + i * lanes);
     } else {
       VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx[k] * K(kSpotToTexture) - K(0.5f)));
-      FilterSpotAcross(frame.spot, row, mX * K(kSpotInsetScale) + K(kSpotInsetOffset), across[k]);
+      FilterSpotAcross<Reads>(frame.spot, row, mX * K(kSpotInsetScale) + K(kSpotInsetOffset), across[k]);
       for (int i = 0; i < 6; ++i) hn::Store(across[k][i], df, cached + i * lanes);
     }
   }
@@ -577,7 +609,7 @@ void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
     VF c[kSideBySide][3];
     ShadeGround(frame, c);
     if (onWall) ComposeWallLayers<Wall>(frame, read, c);
-    if (row.plan.spotInside) LightSpot(frame, row, vector, c);
+    if (row.plan.spotInside) LightSpot<typename Wall::Reads>(frame, row, vector, c);
     for (uint32_t k = 0; k < vectors; ++k) {
       const uint32_t x = chunk + k * lanes;
       VF level[3];
@@ -587,11 +619,23 @@ void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
   }
 }
 
-// The span shader of this instruction set for the frame's wall.
-BackgroundSpanShader ChooseSpanShader(const BackgroundFrame& frame) {
-  if (!UsesGreyWall(frame.wall)) return ShadeSpan<ColourWall>;
-  if (WallPositionsOrdinary(frame)) return ShadeSpan<GreyWall<true>>;
-  return ShadeSpan<GreyWall<false>>;
+template <class Reads>
+BackgroundSpanShader ChooseSpanShaderReading(const BackgroundFrame& frame) {
+  if (!UsesGreyWall(frame.wall)) return ShadeSpan<ColourWall<Reads>>;
+  if (WallPositionsOrdinary(frame)) return ShadeSpan<GreyWall<true, Reads>>;
+  return ShadeSpan<GreyWall<false, Reads>>;
+}
+
+// The span shader of this instruction set for the frame's wall and the way texels are read.
+// A processor whose gathers are slow reads one load per lane with AVX2; its AVX-512 gathers,
+// of sixteen lanes, measured as fast as the loads.
+BackgroundSpanShader ChooseSpanShader(const BackgroundFrame& frame, PortableKernelReads reads,
+                                      bool slowGathers) {
+  const bool loadPerLane =
+      reads == PortableKernelReads::LoadPerLane ||
+      (reads == PortableKernelReads::Processor && HWY_TARGET == HWY_AVX2 && slowGathers);
+  return loadPerLane ? ChooseSpanShaderReading<LoadPerLane>(frame)
+                     : ChooseSpanShaderReading<Gather>(frame);
 }
 
 }  // namespace HWY_NAMESPACE
@@ -602,8 +646,28 @@ HWY_AFTER_NAMESPACE();
 namespace background_vector {
 HWY_EXPORT(ChooseSpanShader);
 
-// The instruction set a test or benchmark asked for, or 0 for the best one.
+// The instruction set a test or benchmark asked for, or 0 for the best one, and the way of
+// reading texels.
 std::atomic<int64_t> gForcedTarget{0};
+std::atomic<PortableKernelReads> gForcedReads{PortableKernelReads::Processor};
+
+// AMD's processors, and Hygon's of the same design, whose eight-lane gathers are slow.
+bool SlowGathers() {
+#if defined(__x86_64__) || defined(__i386__)
+  static const bool slow = [] {
+    unsigned highest, b, c, d;
+    if (!__get_cpuid(0, &highest, &b, &c, &d)) return false;
+    char vendor[12];
+    std::memcpy(vendor, &b, 4);
+    std::memcpy(vendor + 4, &d, 4);
+    std::memcpy(vendor + 8, &c, 4);
+    return std::memcmp(vendor, "AuthenticAMD", 12) == 0 || std::memcmp(vendor, "HygonGenuine", 12) == 0;
+  }();
+  return slow;
+#else
+  return false;
+#endif
+}
 }  // namespace background_vector
 
 namespace {
@@ -621,10 +685,11 @@ bool CanShadeBackgroundVector(const BackgroundFrame& frame) {
 BackgroundSpanShader ChooseBackgroundSpanVector(const BackgroundFrame& frame) {
   using namespace background_vector;
   const int64_t forced = gForcedTarget;
-  if (forced == 0) return HWY_DYNAMIC_DISPATCH(ChooseSpanShader)(frame);
+  const PortableKernelReads reads = gForcedReads;
+  if (forced == 0) return HWY_DYNAMIC_DISPATCH(ChooseSpanShader)(frame, reads, SlowGathers());
   hwy::ChosenTarget chosen;
   chosen.Update(forced);
-  return HWY_DISPATCH_TABLE(ChooseSpanShader)[chosen.GetIndex()](frame);
+  return HWY_DISPATCH_TABLE(ChooseSpanShader)[chosen.GetIndex()](frame, reads, SlowGathers());
 }
 
 void ShadeBackgroundSpanVector(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1,
@@ -639,4 +704,6 @@ void PortableSetKernelTarget(int64_t target) {
   const bool known = std::find(targets.begin(), targets.end(), target) != targets.end();
   background_vector::gForcedTarget = known ? target : 0;
 }
+
+void PortableSetKernelReads(PortableKernelReads reads) { background_vector::gForcedReads = reads; }
 #endif
