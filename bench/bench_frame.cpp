@@ -107,7 +107,7 @@ int RegisterFrames() {
                                    "/threads:" + std::to_string(threads) + "/" +
                                    hwy::TargetName(target);
           // x86's instruction sets from AVX2 on, the best having the lowest bits.
-          const bool gathers = HWY_ARCH_X86 && target <= HWY_AVX2;
+          const bool gathers = target <= HWY_AVX2;
           if (!gathers) {
             RegisterFrame(name, variant.tone, size, threads, target, PortableKernelReads::Gather);
             continue;

@@ -50,9 +50,9 @@ std::vector<int64_t> PortableKernelTargets();
 // any other value) restores the best one. Results do not depend on it.
 void PortableSetKernelTarget(int64_t target);
 
-// How the vector kernel reads texels: the processor's way (one load per lane with AVX2 on
-// AMD's processors, whose eight-lane gathers take longer than the loads; the gather
-// instruction otherwise), always the gather instruction where the instruction set has one,
-// or always one load per lane. Results do not depend on it.
+// How the vector kernel reads texels: the processor's way (one load per lane on AMD's
+// processors, whose gathers take longer than the loads; the gather instruction of AVX2 and
+// AVX-512 otherwise), always the gather instruction where the instruction set has one, or
+// always one load per lane. Results do not depend on it.
 enum class PortableKernelReads { Processor, Gather, LoadPerLane };
 void PortableSetKernelReads(PortableKernelReads reads);

@@ -73,14 +73,22 @@ HWY_INLINE VF ByteAt(VI v) {
   return hn::ConvertTo(df, hn::TableLookupBytesOr0(v, hn::LoadDup128(di, kPick)));
 }
 
-// Two ways to read a vector of 32-bit words at byte offsets from a base. An eight-lane gather
-// is, on AMD's processors, many more micro-operations than the eight loads it stands for, and
-// there one load per lane is faster; on Intel's the gather is.
+// Two ways to read a vector of 32-bit words at byte offsets from a base. A gather is, on AMD's
+// processors, many more micro-operations than the loads it stands for, and there one load per
+// lane is faster; on Intel's the gather is.
+//
+// Each way comes with the number of vectors shaded side by side, each stage for all of them
+// before the next: a stage is a chain of dependent operations, longer than the processor
+// overlaps with the next vector's when the vectors come one after the other. With a load per
+// lane, eight vectors measured faster than four (a tenth of a frame on AMD's processors);
+// with gathers, four were the fastest.
 struct Gather {
+  static constexpr uint32_t kSideBySide = 4;
   static VI Words(const int32_t* base, VI offset) { return hn::GatherOffset(di, base, offset); }
 };
 
 struct LoadPerLane {
+  static constexpr uint32_t kSideBySide = 8;
   static VI Words(const int32_t* base, VI offset) {
     HWY_ALIGN uint32_t at[hn::MaxLanes(du)];
     HWY_ALIGN int32_t words[hn::MaxLanes(di)];
@@ -298,12 +306,7 @@ struct GreyWall {
   }
 };
 
-// The vectors of a chunk are shaded side by side, each stage for all four before the next:
-// a stage is a chain of dependent operations, longer than the processor overlaps with the
-// next vector's when the vectors come one after the other, and the four chains are
-// independent.
-constexpr uint32_t kSideBySide = 4;
-
+template <uint32_t kSideBySide>
 HWY_INLINE void ComposeLayer(const Texel texel[kSideBySide], const float tint[3], float opacity,
                              VF c[kSideBySide][3]) {
   VF o[kSideBySide], keep[kSideBySide];
@@ -450,6 +453,7 @@ HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
 }
 
 // The ground: the fill, or the light variant's ground off the wall.
+template <uint32_t kSideBySide>
 HWY_INLINE void ShadeGround(const BackgroundFrame& frame, VF c[kSideBySide][3]) {
   const float* ground = frame.light ? kLightGround : frame.fill;
   for (uint32_t k = 0; k < kSideBySide; ++k)
@@ -458,7 +462,7 @@ HWY_INLINE void ShadeGround(const BackgroundFrame& frame, VF c[kSideBySide][3]) 
 
 // The wall's three layers over the ground, where the pixels are on the wall: the fine
 // layer darkens (normal) or shades (light) it, the far and near layers are composed over it.
-template <class Wall>
+template <class Wall, uint32_t kSideBySide = Wall::Reads::kSideBySide>
 HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads* r[kSideBySide],
                                   VF c[kSideBySide][3]) {
   VF fineAlpha[kSideBySide];
@@ -478,8 +482,8 @@ HWY_INLINE void ComposeWallLayers(const BackgroundFrame& frame, const WallReads*
       wall[k][2] = hn::Floor(K(kLightWallLevelsB) * shade + K(0.5f)) * K(kUnormStep);
     }
   }
-  ComposeLayer(far, frame.farTint, frame.light ? kLightFarOpacity : 1.0f, wall);
-  ComposeLayer(near, frame.nearTint, frame.light ? kLightNearOpacity : 1.0f, wall);
+  ComposeLayer<kSideBySide>(far, frame.farTint, frame.light ? kLightFarOpacity : 1.0f, wall);
+  ComposeLayer<kSideBySide>(near, frame.nearTint, frame.light ? kLightNearOpacity : 1.0f, wall);
   for (uint32_t k = 0; k < kSideBySide; ++k)
     for (int i = 0; i < 3; ++i) c[k][i] = hn::IfThenElse(r[k]->insideWall, wall[k][i], c[k][i]);
 }
@@ -509,7 +513,7 @@ HWY_INLINE void FilterSpotAcross(const SampledTexture& t, const Row& row, VF u, 
 // The light spot over c where the pixels are in its square: it multiplies the colour
 // (normal) or lightens it by its squared, boosted weight (light). `vector` holds the
 // vectors' indices in the span.
-template <class Reads>
+template <class Reads, uint32_t kSideBySide = Reads::kSideBySide>
 HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
                           const size_t vector[kSideBySide], VF c[kSideBySide][3]) {
   const size_t lanes = hn::Lanes(df);
@@ -585,6 +589,7 @@ HWY_INLINE void StoreLevels(const VF level[3], uint32_t count, uint8_t* rgba) {
 // its cache misses overlap with the work on the vectors before them.
 template <class Wall>
 void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x1, uint8_t* rgba) {
+  constexpr uint32_t kSideBySide = Wall::Reads::kSideBySide;
   thread_local SpanCache cache;
   const Row row = PrepareRow(frame, y, x0, x1, &cache);
   const uint32_t lanes = (uint32_t)hn::Lanes(df);
@@ -607,7 +612,7 @@ void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
       onWall = onWall || !hn::AllFalse(df, read[k]->insideWall);
     }
     VF c[kSideBySide][3];
-    ShadeGround(frame, c);
+    ShadeGround<kSideBySide>(frame, c);
     if (onWall) ComposeWallLayers<Wall>(frame, read, c);
     if (row.plan.spotInside) LightSpot<typename Wall::Reads>(frame, row, vector, c);
     for (uint32_t k = 0; k < vectors; ++k) {
@@ -627,13 +632,13 @@ BackgroundSpanShader ChooseSpanShaderReading(const BackgroundFrame& frame) {
 }
 
 // The span shader of this instruction set for the frame's wall and the way texels are read.
-// A processor whose gathers are slow reads one load per lane with AVX2; its AVX-512 gathers,
-// of sixteen lanes, measured as fast as the loads.
+// A processor whose gathers are slow reads one load per lane with the instruction sets that
+// have gathers (x86's from AVX2 on, which have the lowest target bits).
 BackgroundSpanShader ChooseSpanShader(const BackgroundFrame& frame, PortableKernelReads reads,
                                       bool slowGathers) {
   const bool loadPerLane =
       reads == PortableKernelReads::LoadPerLane ||
-      (reads == PortableKernelReads::Processor && HWY_TARGET == HWY_AVX2 && slowGathers);
+      (reads == PortableKernelReads::Processor && HWY_TARGET <= HWY_AVX2 && slowGathers);
   return loadPerLane ? ChooseSpanShaderReading<LoadPerLane>(frame)
                      : ChooseSpanShaderReading<Gather>(frame);
 }
@@ -651,7 +656,7 @@ HWY_EXPORT(ChooseSpanShader);
 std::atomic<int64_t> gForcedTarget{0};
 std::atomic<PortableKernelReads> gForcedReads{PortableKernelReads::Processor};
 
-// AMD's processors, and Hygon's of the same design, whose eight-lane gathers are slow.
+// AMD's processors, and Hygon's of the same design, whose gathers are slow.
 bool SlowGathers() {
 #if defined(__x86_64__) || defined(__i386__)
   static const bool slow = [] {
