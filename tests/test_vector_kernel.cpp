@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include <hwy/targets.h>
@@ -72,55 +72,59 @@ FrameConstants RandomConstants(std::mt19937& random, int round) {
 // Every instruction set the kernel is compiled for that this processor runs, the best one
 // being what the device uses, each reading texels both ways.
 TEST(VectorKernel, SameBytesAsTheScalarKernel) {
+  const PortableKernelReads ways[] = {PortableKernelReads::Gather,
+                                      PortableKernelReads::LoadPerLane};
   for (int64_t target : PortableKernelTargets())
-  for (PortableKernelReads reads : {PortableKernelReads::Gather, PortableKernelReads::LoadPerLane}) {
-    PortableSetKernelTarget(target);
-    PortableSetKernelReads(reads);
-    SCOPED_TRACE(std::string(hwy::TargetName(target)) +
-                 (reads == PortableKernelReads::Gather ? " gathers" : " loads per lane"));
-    std::mt19937 random(2024);
-    // Grey walls are read from their grey tiles, others from the RGBA tiles. Clamped axes
-    // need no power of two and may end in partial tiles.
-    Texture walls[4] = {{64, 32, TextureAddress::Wrap, random, true},
-                        {4, 8, TextureAddress::Wrap, random, true},
-                        {64, 32, TextureAddress::Wrap, random},
-                        {20, 12, TextureAddress::Clamp, random, true}};
-    ASSERT_TRUE(walls[0].view.grey && walls[1].view.grey && !walls[2].view.grey);
-    Texture spots[2] = {{24, 20, TextureAddress::Clamp, random}, {32, 16, TextureAddress::Wrap, random}};
-    size_t branches[2][2][2] = {};  // wall, spot, band coverage seen
-    for (int round = 0; round < 600; ++round) {
-      FrameConstants c = RandomConstants(random, round);
-      BackgroundFrame frame;
-      PrepareBackgroundFrame(c, walls[round / 2 % 4].view, spots[round / 8 % 2].view, &frame);
-      ASSERT_TRUE(CanShadeBackgroundVector(frame));
-      uint32_t width = (uint32_t)std::max(1.0f, std::isfinite(c.uRes[0]) ? std::fmin(c.uRes[0], 300.0f) : 37.0f);
-      // Spans start and end anywhere, often in a partial vector; neighbouring rows often
-      // read the same spot texels again, from a span that starts at the same column but
-      // reaches further.
-      uint32_t y = 0, x0 = 0, x1 = 0;
-      for (int row = 0; row < 6; ++row) {
-        if (row % 3 == 0) {
-          y = (uint32_t)(random() % 200);
-          x0 = (uint32_t)(random() % width);
-          x1 = x0 + 1 + (uint32_t)(random() % (width - x0));
-        } else {
-          ++y;
-          x1 = width;
+    for (PortableKernelReads reads : ways) {
+      PortableSetKernelTarget(target);
+      PortableSetKernelReads(reads);
+      SCOPED_TRACE(std::string(hwy::TargetName(target)) +
+                   (reads == PortableKernelReads::Gather ? " gathers" : " loads per lane"));
+      std::mt19937 random(2024);
+      // Grey walls are read from their grey tiles, others from the RGBA tiles. Clamped axes
+      // need no power of two and may end in partial tiles.
+      Texture walls[4] = {{64, 32, TextureAddress::Wrap, random, true},
+                          {4, 8, TextureAddress::Wrap, random, true},
+                          {64, 32, TextureAddress::Wrap, random},
+                          {20, 12, TextureAddress::Clamp, random, true}};
+      ASSERT_TRUE(walls[0].view.grey && walls[1].view.grey && !walls[2].view.grey);
+      Texture spots[2] = {{24, 20, TextureAddress::Clamp, random},
+                          {32, 16, TextureAddress::Wrap, random}};
+      size_t branches[2][2][2] = {};  // wall, spot, band coverage seen
+      for (int round = 0; round < 600; ++round) {
+        FrameConstants c = RandomConstants(random, round);
+        BackgroundFrame frame;
+        PrepareBackgroundFrame(c, walls[round / 2 % 4].view, spots[round / 8 % 2].view, &frame);
+        ASSERT_TRUE(CanShadeBackgroundVector(frame));
+        const float resX = std::isfinite(c.uRes[0]) ? std::fmin(c.uRes[0], 300.0f) : 37.0f;
+        uint32_t width = (uint32_t)std::max(1.0f, resX);
+        // Spans start and end anywhere, often in a partial vector; neighbouring rows often
+        // read the same spot texels again, from a span that starts at the same column but
+        // reaches further.
+        uint32_t y = 0, x0 = 0, x1 = 0;
+        for (int row = 0; row < 6; ++row) {
+          if (row % 3 == 0) {
+            y = (uint32_t)(random() % 200);
+            x0 = (uint32_t)(random() % width);
+            x1 = x0 + 1 + (uint32_t)(random() % (width - x0));
+          } else {
+            ++y;
+            x1 = width;
+          }
+          std::vector<uint8_t> scalar((x1 - x0) * 4), vector((x1 - x0) * 4, 0xAB);
+          ShadeBackgroundSpan(frame, y, x0, x1, scalar.data());
+          ShadeBackgroundSpanVector(frame, y, x0, x1, vector.data());
+          ASSERT_EQ(scalar, vector) << "round " << round << " row " << y << " from " << x0;
+          BackgroundCoordinates k;
+          ComputeBackgroundCoordinates(frame, (float)x0 + 0.5f, (float)y + 0.5f, &k);
+          ++branches[k.insideWall][k.insideSpot][k.bandApplies];
         }
-        std::vector<uint8_t> scalar((x1 - x0) * 4), vector((x1 - x0) * 4, 0xAB);
-        ShadeBackgroundSpan(frame, y, x0, x1, scalar.data());
-        ShadeBackgroundSpanVector(frame, y, x0, x1, vector.data());
-        ASSERT_EQ(scalar, vector) << "round " << round << " row " << y << " from " << x0;
-        BackgroundCoordinates k;
-        ComputeBackgroundCoordinates(frame, (float)x0 + 0.5f, (float)y + 0.5f, &k);
-        ++branches[k.insideWall][k.insideSpot][k.bandApplies];
       }
+      // Every combination of the three branches occurred.
+      for (auto& wall : branches)
+        for (auto& spot : wall)
+          for (size_t seen : spot) EXPECT_GT(seen, 0u);
     }
-    // Every combination of the three branches occurred.
-    for (auto& wall : branches)
-      for (auto& spot : wall)
-        for (size_t seen : spot) EXPECT_GT(seen, 0u);
-  }
   PortableSetKernelTarget(0);
   PortableSetKernelReads(PortableKernelReads::Processor);
 }

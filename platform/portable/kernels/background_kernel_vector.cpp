@@ -80,7 +80,7 @@ HWY_INLINE VF ByteAt(VI v) {
 // Each way comes with the number of vectors shaded side by side, each stage for all of them
 // before the next: a stage is a chain of dependent operations, longer than the processor
 // overlaps with the next vector's when the vectors come one after the other. With a load per
-// lane, eight vectors measured faster than four (a tenth of a frame on AMD's processors);
+// lane, eight vectors measured faster than four (a tenth of a frame on a Zen 5 EPYC);
 // with gathers, four were the fastest.
 struct Gather {
   static constexpr uint32_t kSideBySide = 4;
@@ -533,7 +533,8 @@ HWY_INLINE void LightSpot(const BackgroundFrame& frame, const Row& row,
       for (int i = 0; i < 6; ++i) across[k][i] = hn::Load(df, cached + i * lanes);
     } else {
       VF mX = K(1.0f) - hn::Abs(K(2.0f) * (spx[k] * K(kSpotToTexture) - K(0.5f)));
-      FilterSpotAcross<Reads>(frame.spot, row, mX * K(kSpotInsetScale) + K(kSpotInsetOffset), across[k]);
+      FilterSpotAcross<Reads>(frame.spot, row, mX * K(kSpotInsetScale) + K(kSpotInsetOffset),
+                              across[k]);
       for (int i = 0; i < 6; ++i) hn::Store(across[k][i], df, cached + i * lanes);
     }
   }
@@ -666,7 +667,8 @@ bool SlowGathers() {
     std::memcpy(vendor, &b, 4);
     std::memcpy(vendor + 4, &d, 4);
     std::memcpy(vendor + 8, &c, 4);
-    return std::memcmp(vendor, "AuthenticAMD", 12) == 0 || std::memcmp(vendor, "HygonGenuine", 12) == 0;
+    return std::memcmp(vendor, "AuthenticAMD", 12) == 0 ||
+           std::memcmp(vendor, "HygonGenuine", 12) == 0;
   }();
   return slow;
 #else
