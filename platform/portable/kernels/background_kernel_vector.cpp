@@ -75,7 +75,8 @@ HWY_INLINE VF ByteAt(VI v) {
 
 // Two ways to read a vector of 32-bit words at byte offsets from a base. A gather is, on AMD's
 // processors, many more micro-operations than the loads it stands for, and there one load per
-// lane is faster; on Intel's the gather is.
+// lane is faster. Intel's keep the gather, which costs them little (with the prefetches,
+// about a sixth of a frame on Sapphire Rapids).
 //
 // Each way comes with the number of vectors shaded side by side, each stage for all of them
 // before the next: a stage is a chain of dependent operations, longer than the processor
