@@ -69,9 +69,19 @@ FrameConstants RandomConstants(std::mt19937& random, int round) {
   return c;
 }
 
+// Gives the device back its own choice of instruction set and reads when a test ends, also
+// when an assertion ends it early, so that the tests after it shade as the device does.
+struct ForcedKernel {
+  ~ForcedKernel() {
+    PortableSetKernelTarget(0);
+    PortableSetKernelReads(PortableKernelReads::Processor);
+  }
+};
+
 // Every instruction set the kernel is compiled for that this processor runs, the best one
 // being what the device uses, each reading texels both ways.
 TEST(VectorKernel, SameBytesAsTheScalarKernel) {
+  const ForcedKernel restore;
   const PortableKernelReads ways[] = {PortableKernelReads::Gather,
                                       PortableKernelReads::LoadPerLane};
   for (int64_t target : PortableKernelTargets())
@@ -125,8 +135,6 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
         for (auto& spot : wall)
           for (size_t seen : spot) EXPECT_GT(seen, 0u);
     }
-  PortableSetKernelTarget(0);
-  PortableSetKernelReads(PortableKernelReads::Processor);
 }
 
 // Spans of one frame share the spot they read; the next frame, though drawn at the same
