@@ -16,7 +16,7 @@ namespace {
 struct Texture {
   std::vector<uint8_t> tiles, grey;
   SampledTexture view;
-  // Grey: r = g = b in every texel, which the device also keeps as grey tiles.
+  // Grey: r = g = b in every texel, which the device also keeps as grey columns.
   Texture(int width, int height, TextureAddress address, std::mt19937& random, bool isGrey = false) {
     view.width = width;
     view.height = height;
@@ -30,7 +30,7 @@ struct Texture {
       if (isGrey && i % 4 != 0 && i % 4 != 3) tiles[i] = tiles[i - i % 4];
     }
     view.tiles = tiles.data();
-    if (BuildGreyTiles(view, &grey)) view.grey = grey.data();
+    if (BuildGreyColumns(view, &grey)) view.grey = grey.data();
   }
 };
 
@@ -91,7 +91,7 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
       SCOPED_TRACE(std::string(hwy::TargetName(target)) +
                    (reads == PortableKernelReads::Gather ? " gathers" : " loads per lane"));
       std::mt19937 random(2024);
-      // Grey walls are read from their grey tiles, others from the RGBA tiles. Clamped axes
+      // Grey walls are read from their grey columns, others from the RGBA tiles. Clamped axes
       // need no power of two and may end in partial tiles.
       Texture walls[4] = {{64, 32, TextureAddress::Wrap, random, true},
                           {4, 8, TextureAddress::Wrap, random, true},

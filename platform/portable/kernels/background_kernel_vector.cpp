@@ -73,7 +73,20 @@ HWY_INLINE VF ByteAt(VI v) {
   return hn::ConvertTo(df, hn::TableLookupBytesOr0(v, hn::LoadDup128(di, kPick)));
 }
 
-// Two ways to read a vector of 32-bit words at byte offsets from a base. A gather is, on AMD's
+// Words read in pairs as 64-bit lanes, `lo` for the first half of the pixels and `hi` for
+// the second, as each pixel's first word and its second.
+HWY_INLINE void SplitPairs(VI lo, VI hi, VI& first, VI& second) {
+#if HWY_TARGET == HWY_SCALAR
+  first = lo;
+  second = hi;
+#else
+  first = hn::ConcatEven(di, hi, lo);
+  second = hn::ConcatOdd(di, hi, lo);
+#endif
+}
+
+// Two ways to read a vector of 32-bit words at byte offsets from a base, or of pairs of
+// words (`WordPairs`: the word at each offset and the one after it). A gather is, on AMD's
 // processors, many more micro-operations than the loads it stands for, and there one load per
 // lane is faster. Intel's keep the gather, which costs them little (with the prefetches,
 // about a sixth of a frame on Sapphire Rapids).
@@ -86,17 +99,40 @@ HWY_INLINE VF ByteAt(VI v) {
 struct Gather {
   static constexpr uint32_t kSideBySide = 4;
   static VI Words(const int32_t* base, VI offset) { return hn::GatherOffset(di, base, offset); }
+  static void WordPairs(const int32_t* base, VI offset, VI& first, VI& second) {
+#if HWY_TARGET == HWY_SCALAR
+    SplitPairs(Words(base, offset), Words(base, offset + KI(4)), first, second);
+#else
+    const hn::Half<DI> dh;
+    const hn::Repartition<int64_t, DI> d64;
+    const int64_t* pairs = (const int64_t*)(const void*)base;
+    const auto lo = hn::GatherOffset(d64, pairs, hn::PromoteTo(d64, hn::LowerHalf(dh, offset)));
+    const auto hi = hn::GatherOffset(d64, pairs, hn::PromoteTo(d64, hn::UpperHalf(dh, offset)));
+    SplitPairs(hn::BitCast(di, lo), hn::BitCast(di, hi), first, second);
+#endif
+  }
 };
 
 struct LoadPerLane {
   static constexpr uint32_t kSideBySide = 8;
-  static VI Words(const int32_t* base, VI offset) {
+  // Each lane's kWords words at its offset, into `words` one lane after the other.
+  template <size_t kWords>
+  static void LoadLanes(const int32_t* base, VI offset, int32_t* words) {
     HWY_ALIGN uint32_t at[hn::MaxLanes(du)];
-    HWY_ALIGN int32_t words[hn::MaxLanes(di)];
     hn::Store(hn::BitCast(du, offset), du, at);
     const uint8_t* bytes = (const uint8_t*)(const void*)base;
-    for (size_t i = 0; i < hn::Lanes(di); ++i) std::memcpy(&words[i], bytes + at[i], 4);
+    for (size_t i = 0; i < hn::Lanes(di); ++i)
+      std::memcpy(words + kWords * i, bytes + at[i], 4 * kWords);
+  }
+  static VI Words(const int32_t* base, VI offset) {
+    HWY_ALIGN int32_t words[hn::MaxLanes(di)];
+    LoadLanes<1>(base, offset, words);
     return hn::Load(di, words);
+  }
+  static void WordPairs(const int32_t* base, VI offset, VI& first, VI& second) {
+    HWY_ALIGN int32_t words[2 * hn::MaxLanes(di)];
+    LoadLanes<2>(base, offset, words);
+    SplitPairs(hn::Load(di, words), hn::Load(di, words + hn::Lanes(di)), first, second);
   }
 };
 
@@ -135,7 +171,7 @@ HWY_INLINE Footprint LocateFootprint(const SampledTexture& t, VF u, VF v) {
   return f;
 }
 
-// A footprint ready to be read: where its texels are (byte offsets of up to four loads)
+// A footprint ready to be read: where its texels are (byte offsets of up to four reads)
 // and the weights between them.
 struct Located {
   VI at[4];
@@ -219,7 +255,7 @@ struct ColourWall {
   }
 };
 
-// The wall in its grey tiles: one 32-bit load per footprint row, and the grey filtered once
+// The wall in its grey columns: one 64-bit load per footprint, and the grey filtered once
 // for all three channels (the same operations on the same values). Wrapping both ways.
 // Ordinary: every position on the wall lies well within 2^22 texels of the origin, so that
 // none needs saturating and a whole number becomes an index through the mantissa; lanes off
@@ -228,27 +264,20 @@ template <bool kOrdinary, class WordReads>
 struct GreyWall {
   using Reads = WordReads;
 
-  // Half the byte offset of texel (x, y), for x below 13107 and rows of at most 512 tiles:
-  // (y / 8) (rowBytes - 128) / 2 + 8 y for the row, 57 (x / 7) + x for the column.
-  static VI HalfOffset(const SampledTexture& t, VI x, VI y) {
-    const int32_t rowHalf = GreyTilesPerRow(t.width) * 64 - 64;
-    const VI tileRow = hn::ShiftRight<3>(y);
+  // The byte offset of word (x, y), 32 width (y / 7) + 32 x + 4 (y % 7), worked out as
+  // (y / 7) 32 width + 32 (x - y / 7) + 4 (y + y / 7); y / 7 is (9363 y) / 2^16 for y
+  // below 13107.
+  static VI Offset(const SampledTexture& t, VI x, VI y) {
 #if HWY_TARGET == HWY_SCALAR
-    const VI tiles = tileRow * KI(rowHalf) + hn::ShiftRight<16>(x * KI(9363)) * KI(57);
+    const VI k = hn::ShiftRight<16>(y * KI(9363));
 #else
-    // The tile row in the low half of each lane, x / 7 in the high half, and one
-    // multiplication of 16-bit pairs for both products.
+    // y is below 2^16: the high half of each lane is zero, and so is its product.
     const hn::Repartition<uint16_t, DI> du16;
-    const hn::Repartition<int16_t, DI> di16;
-    const VI tileColumn = hn::BitCast(
-        di, hn::MulHigh(hn::BitCast(du16, hn::ShiftLeft<16>(x)), hn::Set(du16, 9363)));
-    VI odd = hn::Zero(di);
-    const VI even = hn::ReorderWidenMulAccumulate(
-        di, hn::BitCast(di16, hn::Or(tileRow, tileColumn)),
-        hn::BitCast(di16, KI((57 << 16) | rowHalf)), hn::Zero(di), odd);
-    const VI tiles = hn::RearrangeToOddPlusEven(even, odd);
+    const VI k = hn::BitCast(di, hn::MulHigh(hn::BitCast(du16, y), hn::Set(du16, 9363)));
 #endif
-    return tiles + hn::ShiftLeft<3>(y) + x;
+    const int columnRowShift = 5 + __builtin_ctz((unsigned)t.width);  // 32 width, a power of two
+    return hn::ShiftLeftSame(k, columnRowShift) + hn::ShiftLeft<5>(x - k) +
+           hn::ShiftLeft<2>(y + k);
   }
 
   // A whole number as an integer that agrees with it in the bits below 2^22.
@@ -268,13 +297,8 @@ struct GreyWall {
     }
     const VF x0 = hn::Floor(x), y0 = hn::Floor(y);
     const VI xa = hn::And(Index(x0), KI(t.width - 1)), ya = hn::And(Index(y0), KI(t.height - 1));
-    const VI half = HalfOffset(t, xa, ya);
-    // The row below lies 16 bytes on, or at the top of the next tile row.
-    const VI lastOfTile = hn::VecFromMask(di, hn::Eq(hn::And(ya, KI(7)), KI(7)));
-    const int32_t nextTileRow = GreyTilesPerRow(t.width) * 128 - 128;
     Located l;
-    l.at[0] = half + half;
-    l.at[1] = l.at[0] + KI(16) + hn::And(lastOfTile, KI(nextTileRow));
+    l.at[0] = Offset(t, xa, ya);
     l.fx = x - x0;
     l.fy = y - y0;
     return l;
@@ -286,8 +310,9 @@ struct GreyWall {
   };
 
   static Rows Load(const SampledTexture& t, const Located& l) {
-    const int32_t* base = (const int32_t*)(const void*)t.grey;
-    return Rows{Reads::Words(base, l.at[0]), Reads::Words(base, l.at[1])};
+    Rows r;
+    Reads::WordPairs((const int32_t*)(const void*)t.grey, l.at[0], r.top, r.bottom);
+    return r;
   }
 
   template <int kByte>

@@ -6,7 +6,7 @@
 #include "kernels/background_constants.h"
 
 bool UsesGreyWall(const SampledTexture& wall) {
-  return wall.grey && wall.width <= 3584 && wall.addressU == TextureAddress::Wrap &&
+  return wall.grey && wall.addressU == TextureAddress::Wrap &&
          wall.addressV == TextureAddress::Wrap;
 }
 

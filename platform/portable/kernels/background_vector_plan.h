@@ -9,8 +9,7 @@
 
 #include "kernels/background_kernel.h"
 
-// The grey tiles hold wrapped columns, and the kernel's arithmetic on them holds for widths up
-// to 3584 (rows of at most 512 tiles).
+// The grey columns wrap both ways: they are read so only where the wall wraps.
 bool UsesGreyWall(const SampledTexture& wall);
 
 // On the wall, where wc lies in [0, 5.12], the fine layer reads within 6 texture widths of

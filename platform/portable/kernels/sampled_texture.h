@@ -18,13 +18,12 @@ struct SampledTexture {
   int32_t tilesPerRow = 0;  // ceil(width / 4)
   TextureAddress addressU = TextureAddress::Clamp;
   TextureAddress addressV = TextureAddress::Clamp;
-  // Optional, for textures whose texels are all grey (r = g = b): grey and alpha, two
-  // bytes a texel (a little over half the memory of the RGBA tiles), in tiles of 8 x 8
-  // texels (128 bytes, two cache lines) that overlap by one column. Tile k of a tile row
-  // holds columns 7k .. 7k + 7, wrapped, so that every texel and its right neighbour under
-  // wrapping lie in one tile row: one 32-bit load at GreyOffset(x, y) reads grey and alpha of
-  // (x, y), then of (x + 1, y). After the last texel row comes the first one again, so that
-  // the row below any row is found without wrapping.
+  // Optional, for textures whose texels are all grey (r = g = b) and whose sides are powers
+  // of two up to 4096: grey and alpha in 32-bit words, word (x, y) holding grey and alpha of
+  // (x, y) and then of (x + 1, y), wrapped. The words run down columns of 8 rows, and each
+  // column's last row is the next column's first (column k of texel column x holds rows
+  // 7k .. 7k + 7, wrapped), so that the word of the row below lies right after any word:
+  // one 64-bit load reads a whole filter footprint. Two columns make a cache line.
   const uint8_t* grey = nullptr;
 };
 
@@ -33,32 +32,45 @@ inline const uint8_t* TexelAddress(const SampledTexture& texture, int32_t x, int
   return texture.tiles + (((tile << 4) + ((y & 3) << 2) + (x & 3)) << 2);
 }
 
-inline int32_t GreyTilesPerRow(int32_t width) { return (width + 6) / 7; }
-
-inline size_t GreyOffset(int32_t tilesPerRow, int32_t x, int32_t y) {
-  size_t tile = (size_t)(y >> 3) * (size_t)tilesPerRow + (size_t)(x / 7);
-  return (tile << 7) + (size_t)((y & 7) << 4) + (size_t)((x % 7) << 1);
+// Sides up to 4096 keep every offset well within 32 bits and let a kernel divide a row by 7
+// with a 16-bit multiplication.
+inline bool FitsGreyColumns(int32_t width, int32_t height) {
+  auto pow2 = [](int32_t size) { return size > 0 && (size & (size - 1)) == 0; };
+  return pow2(width) && pow2(height) && width <= 4096 && height <= 4096;
 }
 
-// Fills `grey` with the grey tiles of a texture and returns true, or leaves it empty and
-// returns false when some texel has colour.
+inline size_t GreyColumnRows(int32_t height) { return (size_t)(height + 6) / 7; }
+
+// Byte offset of word (x, y): x's column of rows 7k .. 7k + 7 for k = y / 7.
+inline size_t GreyOffset(int32_t width, int32_t x, int32_t y) {
+  const size_t k = (size_t)(y / 7);
+  return k * (size_t)width * 32 + (size_t)x * 32 + (size_t)(y - 7 * (int32_t)k) * 4;
+}
+
+// Fills `grey` with the grey columns of a texture and returns true, or leaves it empty and
+// returns false when some texel has colour or the sides do not fit.
 template <class Bytes>  // a vector of uint8_t
-bool BuildGreyTiles(const SampledTexture& texture, Bytes* grey) {
-  const int32_t w = texture.width, h = texture.height, tilesPerRow = GreyTilesPerRow(w);
+bool BuildGreyColumns(const SampledTexture& texture, Bytes* grey) {
+  const int32_t w = texture.width, h = texture.height;
   grey->clear();
+  if (!FitsGreyColumns(w, h)) return false;
   for (int32_t y = 0; y < h; ++y)
     for (int32_t x = 0; x < w; ++x) {
       const uint8_t* texel = TexelAddress(texture, x, y);
       if (texel[0] != texel[1] || texel[1] != texel[2]) return false;
     }
-  grey->assign((size_t)tilesPerRow * (size_t)((h + 8) / 8) * 128, 0);
-  for (int32_t y = 0; y <= h; ++y)
-    for (int32_t tile = 0; tile < tilesPerRow; ++tile)
-      for (int32_t column = 0; column < 8; ++column) {
-        const uint8_t* texel = TexelAddress(texture, (7 * tile + column) % w, y % h);
-        uint8_t* to = grey->data() + GreyOffset(tilesPerRow, 7 * tile, y) + 2 * column;
-        to[0] = texel[0];
-        to[1] = texel[3];
+  grey->assign(GreyColumnRows(h) * (size_t)w * 32, 0);
+  for (int32_t k = 0; k < (int32_t)GreyColumnRows(h); ++k)
+    for (int32_t x = 0; x < w; ++x)
+      for (int32_t row = 0; row < 8; ++row) {
+        const int32_t y = (7 * k + row) % h;
+        const uint8_t* left = TexelAddress(texture, x, y);
+        const uint8_t* right = TexelAddress(texture, (x + 1) % w, y);
+        uint8_t* to = grey->data() + GreyOffset(w, x, 7 * k) + 4 * row;
+        to[0] = left[0];
+        to[1] = left[3];
+        to[2] = right[0];
+        to[3] = right[3];
       }
   return true;
 }
