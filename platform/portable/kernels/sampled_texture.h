@@ -23,7 +23,8 @@ struct SampledTexture {
   // (x, y) and then of (x + 1, y), wrapped. The words run down columns of 8 rows, and each
   // column's last row is the next column's first (column k of texel column x holds rows
   // 7k .. 7k + 7, wrapped), so that the word of the row below lies right after any word:
-  // one 64-bit load reads a whole filter footprint. Two columns make a cache line.
+  // one 64-bit load reads a whole filter footprint, within one cache line where the words
+  // start on one (as the device's large textures do).
   const uint8_t* grey = nullptr;
 };
 
