@@ -705,9 +705,8 @@ bool SlowGathers() {
 
 namespace {
 bool VectorReady(const SampledTexture& t) {
-  auto pow2 = [](int32_t size) { return size > 0 && (size & (size - 1)) == 0; };
-  return t.tiles && (t.addressU != TextureAddress::Wrap || pow2(t.width)) &&
-         (t.addressV != TextureAddress::Wrap || pow2(t.height));
+  return t.tiles && (t.addressU != TextureAddress::Wrap || IsPowerOfTwo(t.width)) &&
+         (t.addressV != TextureAddress::Wrap || IsPowerOfTwo(t.height));
 }
 }  // namespace
 

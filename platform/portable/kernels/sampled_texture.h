@@ -33,11 +33,12 @@ inline const uint8_t* TexelAddress(const SampledTexture& texture, int32_t x, int
   return texture.tiles + (((tile << 4) + ((y & 3) << 2) + (x & 3)) << 2);
 }
 
+inline bool IsPowerOfTwo(int32_t size) { return size > 0 && (size & (size - 1)) == 0; }
+
 // Sides up to 4096 keep every offset well within 32 bits and let a kernel divide a row by 7
 // with a 16-bit multiplication.
 inline bool FitsGreyColumns(int32_t width, int32_t height) {
-  auto pow2 = [](int32_t size) { return size > 0 && (size & (size - 1)) == 0; };
-  return pow2(width) && pow2(height) && width <= 4096 && height <= 4096;
+  return IsPowerOfTwo(width) && IsPowerOfTwo(height) && width <= 4096 && height <= 4096;
 }
 
 inline size_t GreyColumnRows(int32_t height) { return (size_t)(height + 6) / 7; }
