@@ -97,7 +97,7 @@ inline float FloorF(float v) {
 
 inline int32_t AddressTexel(int32_t index, int32_t size, TextureAddress mode) {
   if (mode == TextureAddress::Wrap) {
-    if ((size & (size - 1)) == 0) return index & (size - 1);
+    if (IsPowerOfTwo(size)) return index & (size - 1);
     int32_t wrapped = index % size;
     return wrapped < 0 ? wrapped + size : wrapped;
   }
