@@ -88,7 +88,7 @@ struct Gather {
   static VI Words(const int32_t* base, VI offset) { return hn::GatherOffset(di, base, offset); }
   // Two gathers of words rather than one of word pairs split afterwards: on an Emerald
   // Rapids Xeon the pairs' split across the vector cost more than the second gather's extra
-  // elements (a 1920x1080 frame 3 to 8 % longer).
+  // elements (a 1920x1080 frame 3 to 10 % longer).
   static void WordPairs(const int32_t* base, VI offset, VI& first, VI& second) {
     first = Words(base, offset);
     second = Words(base, offset + KI(4));
@@ -655,11 +655,9 @@ BackgroundSpanShader ChooseSpanShaderReading(const BackgroundFrame& frame) {
 
 // The span shader of this instruction set for the frame's wall and the way texels are read.
 // AVX2 reads one load per lane on every processor: on AMD's it is much the faster way, on an
-// Emerald Rapids Xeon as fast as the gathers or a little faster, and on the many Intel
-// processors whose gathers carry the microcode's mitigation it avoids them. AVX-512 keeps the
-// gathers where they are fast: a gather is, on AMD's processors, many more micro-operations
-// than the loads it stands for, while on the Emerald Rapids Xeon it took up to a tenth less
-// of a frame than loads per lane.
+// Emerald Rapids Xeon as fast as the gathers or a little faster, and it avoids the gathers
+// that the microcode's mitigation slows. AVX-512 gathers unless the gathers are slow: on the
+// Emerald Rapids Xeon they took up to a tenth less of a frame than loads per lane.
 BackgroundSpanShader ChooseSpanShader(const BackgroundFrame& frame, PortableKernelReads reads,
                                       bool slowGathers) {
   const bool loadPerLane =
