@@ -30,7 +30,7 @@ struct Texture {
       if (isGrey && i % 4 != 0 && i % 4 != 3) tiles[i] = tiles[i - i % 4];
     }
     view.tiles = tiles.data();
-    if (BuildGreyColumns(view, &grey)) view.grey = grey.data();
+    if (BuildGreyLayouts(view, &grey)) view.grey = grey.data();
   }
 };
 
@@ -91,20 +91,23 @@ TEST(VectorKernel, SameBytesAsTheScalarKernel) {
       SCOPED_TRACE(std::string(hwy::TargetName(target)) +
                    (reads == PortableKernelReads::Gather ? " gathers" : " loads per lane"));
       std::mt19937 random(2024);
-      // Grey walls are read from their grey columns, others from the RGBA tiles. Clamped axes
-      // need no power of two and may end in partial tiles.
-      Texture walls[4] = {{64, 32, TextureAddress::Wrap, random, true},
+      // Grey walls are read from their grey columns and alpha tiles (several rows of tiles,
+      // or a wall narrower than one tile), others from the RGBA tiles. Clamped axes need no
+      // power of two and may end in partial tiles.
+      Texture walls[5] = {{64, 32, TextureAddress::Wrap, random, true},
                           {4, 8, TextureAddress::Wrap, random, true},
                           {64, 32, TextureAddress::Wrap, random},
-                          {20, 12, TextureAddress::Clamp, random, true}};
-      ASSERT_TRUE(walls[0].view.grey && walls[1].view.grey && !walls[2].view.grey);
+                          {20, 12, TextureAddress::Clamp, random, true},
+                          {2, 16, TextureAddress::Wrap, random, true}};
+      ASSERT_TRUE(walls[0].view.grey && walls[1].view.grey && !walls[2].view.grey &&
+                  walls[4].view.grey);
       Texture spots[2] = {{24, 20, TextureAddress::Clamp, random},
                           {32, 16, TextureAddress::Wrap, random}};
       size_t branches[2][2][2] = {};  // wall, spot, band coverage seen
       for (int round = 0; round < 600; ++round) {
         FrameConstants c = RandomConstants(random, round);
         BackgroundFrame frame;
-        PrepareBackgroundFrame(c, walls[round / 2 % 4].view, spots[round / 8 % 2].view, &frame);
+        PrepareBackgroundFrame(c, walls[round / 2 % 5].view, spots[round / 8 % 2].view, &frame);
         ASSERT_TRUE(CanShadeBackgroundVector(frame));
         const float resX = std::isfinite(c.uRes[0]) ? std::fmin(c.uRes[0], 300.0f) : 37.0f;
         uint32_t width = (uint32_t)std::max(1.0f, resX);

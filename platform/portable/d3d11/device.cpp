@@ -227,7 +227,7 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
       layout.width = (int32_t)desc->Width;
       layout.height = (int32_t)desc->Height;
       layout.tilesPerRow = (layout.width + 3) / 4;
-      BuildGreyColumns(layout, &created->grey);
+      BuildGreyLayouts(layout, &created->grey);
     }
   } catch (const std::bad_alloc&) {
     if (created) created->Release();

@@ -88,7 +88,7 @@ class Texture final : public Child<ID3D11Texture2D> {
   TexelBytes pixels;
   // Shader-resource textures: the tiled layout of SampledTexture, decoded once.
   TexelBytes tiles;
-  // Grey ones again as grey and alpha (BuildGreyColumns), for the vector kernel.
+  // Grey ones again as grey columns and alpha tiles (BuildGreyLayouts), for the vector kernel.
   TexelBytes grey;
   bool mapped = false;
 

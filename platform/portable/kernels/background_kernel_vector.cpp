@@ -225,6 +225,7 @@ struct ColourWall {
   using Reads = WordReads;
 
   static const uint8_t* Base(const SampledTexture& t) { return t.tiles; }
+  static const uint8_t* AlphaBase(const SampledTexture& t) { return t.tiles; }
 
   static Located Locate(const SampledTexture& t, VF u, VF v) {
     const Footprint f = LocateFootprint(t, u, v);
@@ -245,13 +246,16 @@ struct ColourWall {
                   FilterChannel<2>(l.fx, l.fy, q), FilterChannel<3>(l.fx, l.fy, q)}};
   }
 
+  static Located LocateAlpha(const SampledTexture& t, VF u, VF v) { return Locate(t, u, v); }
+
   static VF ReadAlpha(const SampledTexture& t, const Located& l) {
     return FilterChannel<3>(l.fx, l.fy, Load(t, l));
   }
 };
 
-// The wall in its grey columns: a footprint in two words side by side, and the grey filtered once
-// for all three channels (the same operations on the same values). Wrapping both ways.
+// The wall in its grey columns, a footprint in two words side by side, and the grey filtered
+// once for all three channels (the same operations on the same values); its alpha alone in
+// the alpha tiles, a footprint in four bytes of two words. Wrapping both ways.
 // Ordinary: every position on the wall lies well within 2^22 texels of the origin, so that
 // none needs saturating and a whole number becomes an index through the mantissa; lanes off
 // the wall may find any texel, as long as it is one of the texture.
@@ -259,20 +263,35 @@ template <bool kOrdinary, class WordReads>
 struct GreyWall {
   using Reads = WordReads;
 
-  // The byte offset of word (x, y), 32 width (y / 7) + 32 x + 4 (y % 7), worked out as
-  // (y / 7) 32 width + 32 (x - y / 7) + 4 (y + y / 7); y / 7 is (9363 y) / 2^16 for y
-  // below 13107.
-  static VI Offset(const SampledTexture& t, VI x, VI y) {
+  // y / kDivisor for a row y below 4096, as (m y) / 2^16 with m = 2^16 / kDivisor rounded up.
+  template <int32_t kDivisor>
+  static VI RowBand(VI y) {
+    constexpr int32_t kInverse = (65536 + kDivisor - 1) / kDivisor;
 #if HWY_TARGET == HWY_SCALAR
-    const VI k = hn::ShiftRight<16>(y * KI(9363));
+    return hn::ShiftRight<16>(y * KI(kInverse));
 #else
     // y is below 2^16: the high half of each lane is zero, and so is its product.
     const hn::Repartition<uint16_t, DI> du16;
-    const VI k = hn::BitCast(di, hn::MulHigh(hn::BitCast(du16, y), hn::Set(du16, 9363)));
+    return hn::BitCast(di, hn::MulHigh(hn::BitCast(du16, y), hn::Set(du16, kInverse)));
 #endif
+  }
+
+  // The byte offset of word (x, y), 32 width (y / 7) + 32 x + 4 (y % 7), worked out as
+  // (y / 7) 32 width + 32 (x - y / 7) + 4 (y + y / 7).
+  static VI Offset(const SampledTexture& t, VI x, VI y) {
+    const VI k = RowBand<7>(y);
     const int columnRowShift = 5 + __builtin_ctz((unsigned)t.width);  // 32 width, a power of two
     return hn::ShiftLeftSame(k, columnRowShift) + hn::ShiftLeft<5>(x - k) +
            hn::ShiftLeft<2>(y + k);
+  }
+
+  // The byte offset of the footprint at (x, y) in the alpha tiles, 64 (tiles per row) (y / 11)
+  // + 16 (x - x % 4) + 5 (y % 11) + x % 4.
+  static VI AlphaOffset(const SampledTexture& t, VI x, VI y) {
+    const VI k = RowBand<11>(y);
+    const int tileRowShift = 6 + __builtin_ctz((unsigned)AlphaTilesPerRow(t.width));
+    return hn::ShiftLeftSame(k, tileRowShift) + hn::ShiftLeft<4>(hn::And(x, KI(~3))) +
+           KI(5) * (y - KI(11) * k) + hn::And(x, KI(3));
   }
 
   // A whole number as an integer that agrees with it in the bits below 2^22.
@@ -282,8 +301,13 @@ struct GreyWall {
   }
 
   static const uint8_t* Base(const SampledTexture& t) { return t.grey; }
+  static const uint8_t* AlphaBase(const SampledTexture& t) {
+    return t.grey + GreyColumnsBytes(t.width, t.height);
+  }
 
-  static Located Locate(const SampledTexture& t, VF u, VF v) {
+  // The footprint at texture position (u, v), in the columns or in the alpha tiles.
+  template <bool kAlpha>
+  static Located LocateIn(const SampledTexture& t, VF u, VF v) {
     VF x = u * K((float)t.width) - K(0.5f);
     VF y = v * K((float)t.height) - K(0.5f);
     if (!kOrdinary) {
@@ -293,20 +317,23 @@ struct GreyWall {
     const VF x0 = hn::Floor(x), y0 = hn::Floor(y);
     const VI xa = hn::And(Index(x0), KI(t.width - 1)), ya = hn::And(Index(y0), KI(t.height - 1));
     Located l;
-    l.at[0] = Offset(t, xa, ya);
+    l.at[0] = kAlpha ? AlphaOffset(t, xa, ya) : Offset(t, xa, ya);
     l.fx = x - x0;
     l.fy = y - y0;
     return l;
   }
+
+  static Located Locate(const SampledTexture& t, VF u, VF v) { return LocateIn<false>(t, u, v); }
+  static Located LocateAlpha(const SampledTexture& t, VF u, VF v) { return LocateIn<true>(t, u, v); }
 
   // The footprint's two rows, a word each: grey and alpha of its left texel, then of its right.
   struct Rows {
     VI top, bottom;
   };
 
-  static Rows Load(const SampledTexture& t, const Located& l) {
+  static Rows Load(const uint8_t* base, const Located& l) {
     Rows r;
-    Reads::WordPairs((const int32_t*)(const void*)t.grey, l.at[0], r.top, r.bottom);
+    Reads::WordPairs((const int32_t*)(const void*)base, l.at[0], r.top, r.bottom);
     return r;
   }
 
@@ -317,13 +344,16 @@ struct GreyWall {
   }
 
   static Texel Read(const SampledTexture& t, const Located& l) {
-    const Rows r = Load(t, l);
+    const Rows r = Load(Base(t), l);
     const VF grey = FilterByte<0>(l, r);
     return Texel{{grey, grey, grey, FilterByte<1>(l, r)}};
   }
 
+  // Bytes 0 and 1 of the footprint's first word, 1 and 2 of its second (bytes 5 and 6).
   static VF ReadAlpha(const SampledTexture& t, const Located& l) {
-    return FilterByte<1>(l, Load(t, l));
+    const Rows r = Load(AlphaBase(t), l);
+    return Filter(l.fx, l.fy, ByteAt<0>(r.top), ByteAt<1>(r.top), ByteAt<1>(r.bottom),
+                  ByteAt<2>(r.bottom));
   }
 };
 
@@ -453,7 +483,7 @@ HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, const
                          hn::And(K(0.0f) <= wcy, wcy <= K(kWallSize)));
   VF ty = K(1.0f) - wcy * K(kWallToTexture);
   const SampledTexture& t = frame.wall;
-  r.fine = Wall::Locate(t, wcx * K(kFineAcross), K(kFineDown) * ty);
+  r.fine = Wall::LocateAlpha(t, wcx * K(kFineAcross), K(kFineDown) * ty);
   r.far = Wall::Locate(t, (wcx * K(frame.farRepeat)) * K(kWallToTexture) + K(frame.farT),
                        ty * K(frame.farRepeat) + K(frame.farT));
   r.near = Wall::Locate(t, wcx * K(kNearAcross) + K(frame.nearT), K(kNearDown) * ty + K(frame.nearT));
@@ -461,13 +491,16 @@ HWY_INLINE void LocateOnWall(const BackgroundFrame& frame, const Row& row, const
 
 // Requests the cache line of each lane's first texel in the three wall layers. The offsets
 // are never negative: as unsigned numbers they need no sign extension to become addresses.
-HWY_INLINE void PrefetchWall(const uint8_t* base, const WallReads& r) {
+template <class Wall>
+HWY_INLINE void PrefetchWall(const SampledTexture& t, const WallReads& r) {
+  const uint8_t* alpha = Wall::AlphaBase(t);
+  const uint8_t* base = Wall::Base(t);
   HWY_ALIGN uint32_t offset[3][hn::MaxLanes(df)];
   hn::Store(hn::BitCast(du, r.fine.at[0]), du, offset[0]);
   hn::Store(hn::BitCast(du, r.far.at[0]), du, offset[1]);
   hn::Store(hn::BitCast(du, r.near.at[0]), du, offset[2]);
   for (size_t i = 0; i < hn::Lanes(df); ++i) {
-    hwy::Prefetch(base + offset[0][i]);
+    hwy::Prefetch(alpha + offset[0][i]);
     hwy::Prefetch(base + offset[1][i]);
     hwy::Prefetch(base + offset[2][i]);
   }
@@ -621,7 +654,7 @@ void ShadeSpan(const BackgroundFrame& frame, uint32_t y, uint32_t x0, uint32_t x
     WallReads reads[kSideBySide];
     for (uint32_t v = 0; v < vectors; ++v) {
       LocateOnWall<Wall>(frame, row, row.columns + (first + v) * kColumnQuantities * lanes, reads[v]);
-      PrefetchWall(Wall::Base(frame.wall), reads[v]);
+      PrefetchWall<Wall>(frame.wall, reads[v]);
     }
     // Past the chunk's last vector, that vector again, shaded and not stored.
     size_t vector[kSideBySide];

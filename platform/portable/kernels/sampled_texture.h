@@ -19,12 +19,21 @@ struct SampledTexture {
   TextureAddress addressU = TextureAddress::Clamp;
   TextureAddress addressV = TextureAddress::Clamp;
   // Optional, for textures whose texels are all grey (r = g = b) and whose sides are powers
-  // of two up to 4096: grey and alpha in 32-bit words, word (x, y) holding grey and alpha of
+  // of two up to 4096: the texels again in two layouts, one after the other
+  // (BuildGreyLayouts), each reading a whole filter footprint with one 64-bit load within
+  // one cache line where the layouts start on one (as the device's large textures do).
+  //
+  // The grey columns: grey and alpha in 32-bit words, word (x, y) holding grey and alpha of
   // (x, y) and then of (x + 1, y), wrapped. The words run down columns of 8 rows, and each
   // column's last row is the next column's first (column k of texel column x holds rows
-  // 7k .. 7k + 7, wrapped), so that the word of the row below lies right after any word:
-  // one 64-bit load reads a whole filter footprint, within one cache line where the words
-  // start on one (as the device's large textures do).
+  // 7k .. 7k + 7, wrapped), so that the word of the row below lies right after any word.
+  //
+  // The alpha tiles, for reads of coverage alone: tiles of 5 x 12 alpha bytes, 5 to a row,
+  // in 64 bytes; tile (i, k) holds texel columns 4i .. 4i + 4 of rows 11k .. 11k + 11,
+  // wrapped, overlapping the next tile across by a column and down by a row, the tiles of
+  // a row of tiles one after the other. The footprint at (x, y) is bytes 0, 1, 5 and 6 from
+  // row y % 11 and column x % 4 of tile (x / 4, y / 11), and a cache line holds the
+  // footprints of 44 texels against the columns' 14.
   const uint8_t* grey = nullptr;
 };
 
@@ -42,6 +51,9 @@ inline bool FitsGreyColumns(int32_t width, int32_t height) {
 }
 
 inline size_t GreyColumnRows(int32_t height) { return (size_t)(height + 6) / 7; }
+inline size_t GreyColumnsBytes(int32_t width, int32_t height) {
+  return GreyColumnRows(height) * (size_t)width * 32;
+}
 
 // Byte offset of word (x, y): x's column of rows 7k .. 7k + 7 for k = y / 7.
 inline size_t GreyOffset(int32_t width, int32_t x, int32_t y) {
@@ -49,10 +61,13 @@ inline size_t GreyOffset(int32_t width, int32_t x, int32_t y) {
   return k * (size_t)width * 32 + (size_t)x * 32 + (size_t)(y - 7 * (int32_t)k) * 4;
 }
 
-// Fills `grey` with the grey columns of a texture and returns true, or leaves it empty and
-// returns false when some texel has colour or the sides do not fit.
+inline size_t AlphaTilesPerRow(int32_t width) { return (size_t)(width + 3) / 4; }
+inline size_t AlphaTileRows(int32_t height) { return (size_t)(height + 10) / 11; }
+
+// Fills `grey` with the grey columns and the alpha tiles of a texture and returns true, or
+// leaves it empty and returns false when some texel has colour or the sides do not fit.
 template <class Bytes>  // a vector of uint8_t
-bool BuildGreyColumns(const SampledTexture& texture, Bytes* grey) {
+bool BuildGreyLayouts(const SampledTexture& texture, Bytes* grey) {
   const int32_t w = texture.width, h = texture.height;
   grey->clear();
   if (!FitsGreyColumns(w, h)) return false;
@@ -61,7 +76,8 @@ bool BuildGreyColumns(const SampledTexture& texture, Bytes* grey) {
       const uint8_t* texel = TexelAddress(texture, x, y);
       if (texel[0] != texel[1] || texel[1] != texel[2]) return false;
     }
-  grey->assign(GreyColumnRows(h) * (size_t)w * 32, 0);
+  const size_t columnsBytes = GreyColumnsBytes(w, h);
+  grey->assign(columnsBytes + AlphaTileRows(h) * AlphaTilesPerRow(w) * 64, 0);
   for (int32_t k = 0; k < (int32_t)GreyColumnRows(h); ++k)
     for (int32_t x = 0; x < w; ++x)
       for (int32_t row = 0; row < 8; ++row) {
@@ -74,6 +90,13 @@ bool BuildGreyColumns(const SampledTexture& texture, Bytes* grey) {
         to[2] = right[0];
         to[3] = right[3];
       }
+  uint8_t* tile = grey->data() + columnsBytes;
+  for (int32_t k = 0; k < (int32_t)AlphaTileRows(h); ++k)
+    for (int32_t i = 0; i < (int32_t)AlphaTilesPerRow(w); ++i, tile += 64)
+      for (int32_t row = 0; row < 12; ++row)
+        for (int32_t column = 0; column < 5; ++column)
+          tile[5 * row + column] =
+              TexelAddress(texture, (4 * i + column) & (w - 1), (11 * k + row) & (h - 1))[3];
   return true;
 }
 
