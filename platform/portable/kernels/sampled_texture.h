@@ -45,7 +45,7 @@ inline const uint8_t* TexelAddress(const SampledTexture& texture, int32_t x, int
 inline bool IsPowerOfTwo(int32_t size) { return size > 0 && (size & (size - 1)) == 0; }
 
 // Sides up to 4096 keep every offset well within 32 bits and let a kernel divide a row by 7
-// with a 16-bit multiplication.
+// or by 11 with a 16-bit multiplication.
 inline bool FitsGreyColumns(int32_t width, int32_t height) {
   return IsPowerOfTwo(width) && IsPowerOfTwo(height) && width <= 4096 && height <= 4096;
 }
