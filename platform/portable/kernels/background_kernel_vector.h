@@ -11,7 +11,7 @@
 
 // Whether the vector kernel can shade this frame: both textures bound, and every wrapped
 // axis a power of two in size (wrapping is then a mask). A grey wall read with wrapping is
-// read from its grey columns, any other from its RGBA tiles.
+// read from its grey columns and alpha tiles, any other from its RGBA tiles.
 bool CanShadeBackgroundVector(const BackgroundFrame& frame);
 
 // Shades pixels [x0, x1) of row y as ShadeBackgroundSpan does.

@@ -9,7 +9,7 @@
 
 #include "kernels/background_kernel.h"
 
-// The grey columns wrap both ways: they are read so only where the wall wraps.
+// The grey columns and alpha tiles wrap both ways: they are read only where the wall wraps.
 bool UsesGreyWall(const SampledTexture& wall);
 
 // On the wall, where wc lies in [0, 5.12], the fine layer reads within 6 texture widths of
