@@ -112,6 +112,14 @@ struct AppState {
   bool deviceLost = false;      // the renderer is gone after a removed or reset device
   int32_t rebuildsLeft = 3;     // renderer rebuilds allowed before a quiet minute
   int64_t lastRebuild = 0;      // performance counter at the last rebuild, 0 before any
+
+  // H. What the system reports to the tray window: whether anyone could see a frame now,
+  // and whether the machine asks programs to save power.
+  bool displayOff = false;           // the console display is off (dimmed counts as on)
+  bool suspending = false;           // from a suspend notice until the resume
+  bool sessionLocked = false;
+  bool consoleDisconnected = false;  // the session is not on the console (remote, switched)
+  bool powerSaving = false;          // battery saver or energy saver is on
 };
 
 extern AppState gApp;
