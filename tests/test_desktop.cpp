@@ -706,3 +706,21 @@ TEST_F(Desktop, MessageWaitsWakeOnlyForNewInput) {
 }
 
 }  // namespace
+
+// The attributes of a layered window are there to read only once set, and only while the
+// window stays layered; a window that is not layered takes none.
+TEST_F(Desktop, LayeredAttributesLiveWhileTheWindowIsLayered) {
+  HWND window = Create(WS_POPUP | WS_VISIBLE, 0, 0, 100, 100);
+  BYTE alpha = 0;
+  EXPECT_FALSE(SetLayeredWindowAttributes(window, 0, 128, LWA_ALPHA));
+  SetWindowLongPtrW(window, GWL_EXSTYLE, WS_EX_LAYERED);
+  EXPECT_FALSE(GetLayeredWindowAttributes(window, nullptr, &alpha, nullptr));
+  ASSERT_TRUE(SetLayeredWindowAttributes(window, 0, 128, LWA_ALPHA));
+  DWORD flags = 0;
+  ASSERT_TRUE(GetLayeredWindowAttributes(window, nullptr, &alpha, &flags));
+  EXPECT_EQ(alpha, 128);
+  EXPECT_EQ(flags, (DWORD)LWA_ALPHA);
+  SetWindowLongPtrW(window, GWL_EXSTYLE, 0);
+  SetWindowLongPtrW(window, GWL_EXSTYLE, WS_EX_LAYERED);
+  EXPECT_FALSE(GetLayeredWindowAttributes(window, nullptr, &alpha, nullptr));
+}

@@ -491,7 +491,33 @@ LONG_PTR SetWindowLongPtrW(HWND handle, int index, LONG_PTR value) {
   }
   DWORD previous = *field;
   *field = (DWORD)value;
+  if (index == GWL_EXSTYLE && !(window->exStyle & WS_EX_LAYERED)) window->layeredSet = false;
   return (LONG_PTR)previous;
+}
+
+BOOL SetLayeredWindowAttributes(HWND handle, COLORREF key, BYTE alpha, DWORD flags) {
+  Window* window = Find(handle);
+  if (!window || !(window->exStyle & WS_EX_LAYERED)) {
+    SetLastError(window ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  window->layeredSet = true;
+  window->layeredKey = key;
+  window->layeredAlpha = alpha;
+  window->layeredFlags = flags;
+  return TRUE;
+}
+
+BOOL GetLayeredWindowAttributes(HWND handle, COLORREF* key, BYTE* alpha, DWORD* flags) {
+  Window* window = Find(handle);
+  if (!window || !(window->exStyle & WS_EX_LAYERED) || !window->layeredSet) {
+    SetLastError(window ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  if (key) *key = window->layeredKey;
+  if (alpha) *alpha = window->layeredAlpha;
+  if (flags) *flags = window->layeredFlags;
+  return TRUE;
 }
 
 HWND SetParent(HWND child, HWND newParent) {

@@ -34,6 +34,11 @@ struct Window {
   std::vector<HWND> children;  // Z order, topmost first
   bool destroying = false;
   bool invalid = false;  // needs painting: WM_PAINT comes until it is validated
+  // SetLayeredWindowAttributes' values while WS_EX_LAYERED stays set.
+  bool layeredSet = false;
+  COLORREF layeredKey = 0;
+  BYTE layeredAlpha = 255;
+  DWORD layeredFlags = 0;
 };
 
 struct Desktop {

@@ -80,8 +80,14 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
   (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
 
 #define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_TRANSPARENT 0x00000020L
 #define WS_EX_TOOLWINDOW 0x00000080L
+#define WS_EX_LAYERED 0x00080000L
+#define WS_EX_NOREDIRECTIONBITMAP 0x00200000L
 #define WS_EX_NOACTIVATE 0x08000000L
+
+#define LWA_COLORKEY 0x00000001
+#define LWA_ALPHA 0x00000002
 
 #define CS_DBLCLKS 0x0008
 #define CW_USEDEFAULT ((int)0x80000000)
@@ -218,6 +224,11 @@ BOOL GetClientRect(HWND window, RECT* rect);
 BOOL AdjustWindowRect(RECT* rect, DWORD style, BOOL menu);
 LONG_PTR GetWindowLongPtrW(HWND window, int index);
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+// Layered windows (top-level or, from Windows 8 on, child windows with WS_EX_LAYERED): the
+// attributes can be read back only after they were set, and clearing WS_EX_LAYERED
+// forgets them, as on Windows.
+BOOL SetLayeredWindowAttributes(HWND window, COLORREF key, BYTE alpha, DWORD flags);
+BOOL GetLayeredWindowAttributes(HWND window, COLORREF* key, BYTE* alpha, DWORD* flags);
 HWND SetParent(HWND child, HWND newParent);
 HWND GetParent(HWND window);
 BOOL ScreenToClient(HWND window, POINT* point);
