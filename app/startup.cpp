@@ -144,10 +144,16 @@ bool RunLoopPass(MainLoop* loop) {
   return true;
 }
 
-int ExitProgram(MainLoop* loop) {
-  Shell_NotifyIconW(NIM_DELETE, &gApp.trayIcon);
-  if (gApp.trayWindow) DestroyWindow(gApp.trayWindow);
+void LeaveDesktop() {
+  if (gApp.trayIcon.hWnd) Shell_NotifyIconW(NIM_DELETE, &gApp.trayIcon);
+  gApp.trayIcon.hWnd = nullptr;
   if (gApp.wallpaperActive) RestoreDesktop();
+  gApp.wallpaperActive = false;
+}
+
+int ExitProgram(MainLoop* loop) {
+  LeaveDesktop();
+  if (gApp.trayWindow) DestroyWindow(gApp.trayWindow);
   CloseHandle(loop->mutex);
   return ExitNormal;
 }

@@ -26,3 +26,7 @@ bool StartProgram(HINSTANCE instance, MainLoop* loop, int* exitCode);
 bool RunLoopPass(MainLoop* loop);
 // After WM_QUIT: tray icon and window gone, desktop restored, lock released; the exit code.
 int ExitProgram(MainLoop* loop);
+// What the exit sequence leaves behind for others to see: the tray icon removed and the
+// desktop's wallpaper put back. Done once, by the exit sequence or earlier by the session's
+// end, after which the system may end the process without another message.
+void LeaveDesktop();

@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/resources.h"
+#include "app/startup.h"
 #include "i18n/texts.h"
 #include "shell/desktop.h"
 #include "shell/main_window.h"
@@ -101,6 +102,24 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   }
   if (message == WM_COMMAND) {
     HandleCommand(LOWORD(wParam));
+    return 0;
+  }
+  // Another program asking this one to end (an installer, a task manager) closes the tray
+  // window: that is the menu's Quit, not the loss of the icon.
+  if (message == WM_CLOSE) {
+    HandleCommand(CMD_QUIT);
+    return 0;
+  }
+  // The session may end (log-off, shutdown, the Restart Manager replacing a file in use). It
+  // may still be called off, so nothing changes yet.
+  if (message == WM_QUERYENDSESSION) return TRUE;
+  // Once this returns the process may be ended without another message, so the icon and the
+  // desktop are put back now; the quit ends the program where the system waits for it to.
+  if (message == WM_ENDSESSION) {
+    if (wParam) {
+      HandleCommand(CMD_QUIT);
+      LeaveDesktop();
+    }
     return 0;
   }
   // The notification area was created anew (the shell restarted): the icon is gone, and a

@@ -141,6 +141,12 @@ inline std::string ReadFile(const std::string& path) {
   return text;
 }
 
+// An exit observer for death tests: what the ended process left on the desktop.
+inline void ReportLeftovers(UINT) {
+  std::fprintf(stderr, "icons=%zu wallpaper=%ls repaints=%d\n", PortableTrayIcons().size(),
+               PortableWallpaperPath().c_str(), PortableDesktopRepaintCount());
+}
+
 inline bool operator==(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }

@@ -252,11 +252,6 @@ TEST_F(MainWindow, PaintIsValidatedOnceAndAnExposureDrawsThePausedFrameAgain) {
   EXPECT_EQ(PortablePresentCount(), presents + 1);
 }
 
-void ReportLeftovers(UINT) {
-  std::fprintf(stderr, "icons=%zu wallpaper=%ls repaints=%d\n", PortableTrayIcons().size(),
-               PortableWallpaperPath().c_str(), PortableDesktopRepaintCount());
-}
-
 // The process ends at once, but neither its tray icon nor the animated desktop outlives it.
 TEST_F(MainWindow, ASwapChainThatCannotBeMadeForTheNewWindowEndsTheProgramWithCode1) {
   PortableSetMonitors({kSmallMonitor});

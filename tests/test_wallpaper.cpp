@@ -306,6 +306,12 @@ TEST_P(WallpaperQuit, RestoresTheDesktop) {
     case 2:
       PostMessageW(gApp.mainWindow, WM_CLOSE, 0, 0);
       break;
+    case 3:  // an installer or a task manager asking the program to end
+      PostMessageW(gApp.trayWindow, WM_CLOSE, 0, 0);
+      break;
+    case 4:  // the Restart Manager, which waits for the program to end by itself
+      ASSERT_TRUE(PortableEndSession(ENDSESSION_CLOSEAPP));
+      break;
   }
   EXPECT_EQ(RunToExit(), 0);
   EXPECT_TRUE(PortableTrayIcons().empty());
@@ -318,7 +324,27 @@ TEST_P(WallpaperQuit, RestoresTheDesktop) {
   CloseHandle(lock);
 }
 
-INSTANTIATE_TEST_SUITE_P(TrayQuitSignalAndClose, WallpaperQuit, ::testing::Values(0, 1, 2));
+INSTANTIATE_TEST_SUITE_P(TrayQuitSignalCloseAndSessionEnd, WallpaperQuit,
+                         ::testing::Values(0, 1, 2, 3, 4));
+
+// A log-off may end the process as soon as its windows have answered: by then the icon is
+// gone and the wallpaper is back. A session end that is called off changes nothing.
+TEST_F(Wallpaper, ALogOffRestoresTheDesktopBeforeTheProcessIsEnded) {
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  PortableSetWallpaperPath(L"");
+  ASSERT_FALSE(PortableEndSession(ENDSESSION_LOGOFF, false));
+  Pass();
+  EXPECT_EQ(PortableTrayIcons().size(), 1u);
+  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+  EXPECT_EQ(PortableDesktopRepaintCount(), 0);
+
+  PortableSetExitObserver(ReportLeftovers);
+  EXPECT_EXIT(PortableEndSession(ENDSESSION_LOGOFF),
+              ::testing::ExitedWithCode(kPortableSessionEndExitCode),
+              "icons=0 wallpaper=/pictures/hills.jpg repaints=1");
+  PortableSetExitObserver(nullptr);
+}
 
 TEST_F(Wallpaper, QuittingAWindowedRunLeavesTheWallpaperAlone) {
   PortableSetWallpaperPath(L"/pictures/hills.jpg");

@@ -125,6 +125,18 @@ const std::vector<PortableMessageBox>& PortableMessageBoxes();
 // A termination signal as SIGINT, SIGTERM or SIGHUP delivers it.
 void PortableRequestClose();
 
+// The user's session ending (log-off, shutdown, or the Restart Manager freeing a file when
+// `reasons` holds ENDSESSION_CLOSEAPP), as Windows ends it: WM_QUERYENDSESSION is sent to the
+// program's top-level windows, hidden ones included, topmost first, until one answers FALSE;
+// then WM_ENDSESSION to each window asked, its wParam TRUE when every one agreed and so did
+// the rest of the system (`othersAgree` false: another program refused, the end is called
+// off). True when the session ends. A log-off or shutdown then ends the process at once,
+// without another message, as Windows may as soon as the windows have answered: the exit
+// observer is called and the process exits with kPortableSessionEndExitCode. The Restart
+// Manager instead leaves the program to end by itself.
+inline constexpr UINT kPortableSessionEndExitCode = 3;
+bool PortableEndSession(LPARAM reasons, bool othersAgree = true);
+
 // A key held down: the first WM_KEYDOWN (WM_SYSKEYDOWN with Alt), `repeats` auto-repeats
 // (lParam bit 30, the previous key state, set), then the key-up, with a repeat count of 1
 // and bit 29 with Alt, as Windows sets them. Like all input they come after the posted

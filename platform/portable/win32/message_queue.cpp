@@ -281,6 +281,8 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_CLOSE:
       DestroyWindow(window);
       return 0;
+    case WM_QUERYENDSESSION:
+      return TRUE;
     case WM_PAINT:
       // BeginPaint and EndPaint: the window is valid again.
       target->invalid = false;
