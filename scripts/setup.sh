@@ -11,6 +11,8 @@ packages=(
   # velmora.exe under Wine: a virtual X server with a window manager, Mesa's software
   # OpenGL, and the tools that drive and inspect the windows.
   wine wine64 xvfb openbox xdotool x11-utils libgl1-mesa-dri python3
+  # The release: the Windows installer (its 64-bit stubs and plug-ins come with it).
+  nsis
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,8 @@
 # Every test: sets up, then builds and runs the suite normally (each test alone, then all in
 # one process) and under AddressSanitizer +
 # UndefinedBehaviorSanitizer, checks that the assets regenerate byte for byte,
-# cross-builds the Windows program (build-windows/velmora.exe) and runs it under Wine.
+# cross-builds the Windows program (build-windows/velmora.exe) and its release (dist/), checks
+# the release's files, and runs the program and its installer under Wine.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/setup.sh"
@@ -27,9 +28,10 @@ if [ -x "$here/build/tools/velmora_assets" ]; then
   rm -rf "$out"
 fi
 
-echo "== Windows cross build"
-bash "$here/scripts/build.sh" "$here/build-windows" \
-  -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake"
+echo "== Windows cross build and release"
+bash "$here/scripts/release.sh"
+python3 "$here/tests/release/check_release.py" --dist "$here/dist" --windows-build "$here/build-windows"
 
 echo "== velmora.exe under Wine"
-python3 "$here/tests/wine/run_wine_tests.py" --linux-build "$here/build" --windows-build "$here/build-windows"
+python3 "$here/tests/wine/run_wine_tests.py" --linux-build "$here/build" --windows-build "$here/build-windows" \
+  --dist "$here/dist"

@@ -14,10 +14,19 @@
 //   probe keydown CLASS VK   posts WM_KEYDOWN of that virtual key to that window, for
 //                            windows that cannot take the keyboard focus
 //   probe zorder             the top-level windows, topmost first, with their classes
-//   probe resources EXE      sizes of the program's data resources, its icon group and
-//                            the DPI awareness its manifest declares
+//   probe resources EXE      sizes of the program's data resources, its icon group, the
+//                            DPI awareness its manifest declares and its version resource
+//   probe folders            the user's local application data and Start-menu programs
+//   probe shortcut LNK       the target of a shortcut
+//   probe end-session CLASS REASONS
+//                            ends the session for the first window of that class as Windows
+//                            does: WM_QUERYENDSESSION, then WM_ENDSESSION with its answer,
+//                            lParam REASONS. For a log-off or shutdown (no
+//                            ENDSESSION_CLOSEAPP) the process is then ended at once, as
+//                            Windows may; the Restart Manager waits 10 s for it to end
 #include <windows.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -62,6 +71,12 @@ unsigned long long XWindowOf(HWND window) {
   return (unsigned long long)(ULONG_PTR)GetPropW(window, L"__wine_x11_whole_window");
 }
 
+void PrintUtf8(const char* name, const wchar_t* text) {
+  char utf8[1024] = {};
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, (int)sizeof(utf8), nullptr, nullptr);
+  std::printf("%s=%s\n", name, utf8);
+}
+
 void PrintRect(const char* name, RECT r) {
   std::printf("%s=%ld,%ld,%ld,%ld\n", name, r.left, r.top, r.right, r.bottom);
 }
@@ -89,9 +104,7 @@ int PrintWindow(HWND window) {
               (unsigned long)GetWindowLongPtrW(window, GWL_EXSTYLE));
   wchar_t title[256] = {};
   GetWindowTextW(window, title, 256);
-  char utf8[1024] = {};
-  WideCharToMultiByte(CP_UTF8, 0, title, -1, utf8, (int)sizeof(utf8), nullptr, nullptr);
-  std::printf("title=%s\n", utf8);
+  PrintUtf8("title", title);
   std::printf("xwindow=%llu\n", XWindowOf(GetAncestor(window, GA_ROOT)));
   return 0;
 }
@@ -102,6 +115,66 @@ NOTIFYICONDATAW IconOf(const char* handle) {
   icon.hWnd = (HWND)(ULONG_PTR)std::strtoull(handle, nullptr, 0);
   icon.uID = 1;
   return icon;
+}
+
+// The numeric file and product versions of the fixed part, and the texts of the US English
+// string table, as Explorer's properties show them.
+void PrintVersion(const char* path) {
+  DWORD size = GetFileVersionInfoSizeA(path, nullptr);
+  std::string data(size, '\0');
+  if (!size || !GetFileVersionInfoA(path, 0, size, data.data())) return;
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (VerQueryValueA(data.data(), "\\", (void**)&fixed, &length) && length >= sizeof(*fixed)) {
+    std::printf("file_version=%lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16,
+                fixed->dwFileVersionMS & 0xFFFF, fixed->dwFileVersionLS >> 16,
+                fixed->dwFileVersionLS & 0xFFFF);
+    std::printf("product_version=%lu.%lu.%lu.%lu\n", fixed->dwProductVersionMS >> 16,
+                fixed->dwProductVersionMS & 0xFFFF, fixed->dwProductVersionLS >> 16,
+                fixed->dwProductVersionLS & 0xFFFF);
+  }
+  for (const char* name : {"FileVersion", "ProductVersion", "ProductName"}) {
+    char* text = nullptr;
+    std::string query = std::string("\\StringFileInfo\\040904B0\\") + name;
+    if (VerQueryValueA(data.data(), query.c_str(), (void**)&text, &length))
+      std::printf("text_%s=%s\n", name, text);
+  }
+}
+
+int PrintShortcut(const char* path) {
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  wchar_t wide[MAX_PATH] = {}, target[MAX_PATH] = {};
+  MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, MAX_PATH);
+  bool read = SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                         IID_IShellLinkW, (void**)&link)) &&
+              SUCCEEDED(link->QueryInterface(IID_IPersistFile, (void**)&file)) &&
+              SUCCEEDED(file->Load(wide, STGM_READ)) &&
+              SUCCEEDED(link->GetPath(target, MAX_PATH, nullptr, 0));
+  if (file) file->Release();
+  if (link) link->Release();
+  std::printf("found=%d\n", read ? 1 : 0);
+  if (read) PrintUtf8("target", target);
+  return read ? 0 : 1;
+}
+
+int EndSession(HWND window, LPARAM reasons) {
+  if (!window) return 1;
+  DWORD id = 0;
+  GetWindowThreadProcessId(window, &id);
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
+  DWORD_PTR agreed = 0;
+  SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, reasons, SMTO_ABORTIFHUNG, 5000, &agreed);
+  SendMessageTimeoutW(window, WM_ENDSESSION, agreed ? TRUE : FALSE, reasons, SMTO_ABORTIFHUNG,
+                      5000, nullptr);
+  std::printf("agreed=%d\n", agreed ? 1 : 0);
+  if (agreed && !(reasons & ENDSESSION_CLOSEAPP))
+    std::printf("ended=%d\n", TerminateProcess(process, 1) ? 1 : 0);
+  else
+    std::printf("ended=%d\n", WaitForSingleObject(process, 10000) == WAIT_OBJECT_0 ? 1 : 0);
+  CloseHandle(process);
+  return 0;
 }
 
 }  // namespace
@@ -179,8 +252,20 @@ int main(int argc, char** argv) {
     size_t end = start == std::string::npos ? start : text.find('<', start);
     std::printf("dpi_awareness=%s\n",
                 end == std::string::npos ? "" : text.substr(start + 1, end - start - 1).c_str());
+    PrintVersion(argv[2]);
     return 0;
   }
+  if (command == "folders") {
+    wchar_t path[MAX_PATH] = {};
+    SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+    PrintUtf8("local_appdata", path);
+    SHGetFolderPathW(nullptr, CSIDL_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT, path);
+    PrintUtf8("programs", path);
+    return 0;
+  }
+  if (command == "shortcut" && argc == 3) return PrintShortcut(argv[2]);
+  if (command == "end-session" && argc == 4)
+    return EndSession(FindAnyWindow(argv[2]), (LPARAM)std::strtoul(argv[3], nullptr, 0));
   if (command == "zorder") {
     for (HWND w = GetTopWindow(nullptr); w; w = GetWindow(w, GW_HWNDNEXT))
       std::printf("%llu=%s%s\n", (unsigned long long)(ULONG_PTR)w, ClassOf(w).c_str(),

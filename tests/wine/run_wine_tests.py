@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """End-to-end tests of velmora.exe under Wine, on a private Xvfb display with openbox.
 
-Usage: run_wine_tests.py [--linux-build DIR] [--windows-build DIR] [-k NAME ...]
+Usage: run_wine_tests.py [--linux-build DIR] [--windows-build DIR] [--dist DIR] [-k NAME ...]
 
 Every process the suite starts is stopped by its pid. One Wine prefix lives under the
 Windows build directory and is reused; a persistent wineserver keeps start-up short.
@@ -20,6 +20,9 @@ import traceback
 SCREEN_W, SCREEN_H = 1600, 900
 SETTINGS_KEY = r"HKCU\Software\VelmoraTitleLive"
 DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+RUN_VALUE = "VelmoraTitleLive"
+UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelmoraTitleBackground"
 LOG_LINE = "tray={} full={} wallpaper={} scene={}\r\n"
 
 # The pass line of the dump comparison, set from measured differences between the
@@ -170,10 +173,15 @@ class Process:
 
 
 class Session:
-    def __init__(self, linux_build, windows_build):
+    def __init__(self, linux_build, windows_build, dist):
         self.linux_exe = os.path.join(linux_build, "velmora")
         self.windows_build = windows_build
         self.exe = os.path.join(windows_build, "velmora.exe")
+        self.dist = dist
+        # The version stated in CMakeLists.txt, as the build took it.
+        with open(os.path.join(windows_build, "CMakeCache.txt")) as f:
+            self.version = next((line.split("=", 1)[1].strip() for line in f
+                                 if line.startswith("CMAKE_PROJECT_VERSION:")), None)
         self.work = tempfile.mkdtemp(prefix="velmora-wine-")
         self.processes = []
         self.prefix = os.path.join(windows_build, "wine-prefix")
@@ -233,8 +241,8 @@ class Session:
             out.seek(0)
             return code, out.read().decode("utf-8", "replace")
 
-    def start_velmora(self, name, args):
-        return Process(self, name, ["wine", self.exe] + args, self.env)
+    def start_velmora(self, name, args, exe=None):
+        return Process(self, name, ["wine", exe or self.exe] + args, self.env)
 
     def probe(self, *args):
         _, out = self.wine([os.path.join(self.windows_build, "probe.exe")] + list(args), timeout=60)
@@ -297,6 +305,20 @@ class Session:
             if len(fields) >= 2 and fields[0] == value:
                 return fields[2] if len(fields) == 3 else ""
         return None
+
+    def reg_values(self, key):
+        """Every value of a key: {name: data}, DWORDs as "0x..."; empty when there is none."""
+        code, out = self.wine(["reg", "query", key])
+        values = {}
+        for line in out.replace("\r", "").splitlines() if code == 0 else []:
+            fields = line.strip().split(None, 2)
+            if line.startswith("    ") and len(fields) >= 2 and fields[1].startswith("REG_"):
+                values[fields[0]] = fields[2] if len(fields) == 3 else ""
+        return values
+
+    def unix_path(self, path):
+        _, out = self.wine(["winepath", "-u", path])
+        return out.strip()
 
     def wait_reg(self, value, expected, timeout=15):
         got = wait_until(lambda: self.reg_query(SETTINGS_KEY, value) == expected, timeout)
@@ -855,6 +877,202 @@ def check_stored_values(s, report):
                f"title {title!r}, Up wrote Speed {int(speed_after_up, 16)}")
 
 
+def check_session_end(s, report):
+    """The session's end as Windows sends it to the tray window. A log-off: the program
+    agrees, and when its answer to WM_ENDSESSION returns the wallpaper is back, since the
+    process is ended right then (Wine drops a dead window's icon by itself, so only the Linux
+    tests can show the icon's removal in time). The Restart Manager, and WM_CLOSE to the tray
+    window: the program ends by itself with 0."""
+    s.reg_delete(SETTINGS_KEY)
+    s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\velmora-test.bmp")
+    shell = start_stub_shell(s, "session_shell")
+    run = None
+    try:
+        log = s.log_path("logoff.log")
+        run = s.start_velmora("logoff", ["--wallpaper", "--log", log])
+        wait_log(log, run)
+        expect(wait_until(lambda: attached_window(s, shell), 30), "the wallpaper window is not attached")
+        s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\other.bmp")
+        answer = s.probe("end-session", "VelmoraTitleLiveTray", "0x80000000")
+        expect(answer == {"agreed": "1", "ended": "1"}, f"log-off: {answer}")
+        run.wait(30)
+        restored = s.reg_query(DESKTOP_KEY, "Wallpaper")
+        expect(restored == r"C:\windows\velmora-test.bmp", f"wallpaper after the log-off: {restored!r}")
+        report("  log-off: agreed; ended right after WM_ENDSESSION, the wallpaper path was already back")
+    finally:
+        if run:
+            s.stop_velmora(run)
+        shell.stop()
+
+    for name, ask in (("Restart Manager", ["end-session", "VelmoraTitleLiveTray", "0x1"]),
+                      ("WM_CLOSE to the tray window", ["close", "VelmoraTitleLiveTray"])):
+        log = s.log_path("closeapp.log")
+        run = s.start_velmora("closeapp", ["--window", "--log", log])
+        try:
+            wait_log(log, run)
+            answer = s.probe(*ask)
+            expect(answer.get("agreed", "1") == "1", f"{name}: {answer}")
+            expect_exit(run.wait(30), 0, name)
+            report(f"  {name}: the program ended with 0")
+        finally:
+            s.stop_velmora(run)
+
+
+def running(marker):
+    """Whether a process's command line holds marker."""
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                if marker.encode() in f.read():
+                    return True
+        except OSError:
+            continue
+    return False
+
+
+def uninstall(s, folder):
+    """uninstall.exe /S, which hands over to a copy of itself in the temp folder (~nsuN.tmp)
+    and returns at once; done once the entry, its last step, is gone and the copy has ended."""
+    code, _ = s.wine([folder + r"\uninstall.exe", "/S"])
+    expect(code == 0, f"uninstall.exe /S: exit code {code}")
+    expect(wait_until(lambda: not s.reg_values(UNINSTALL_KEY) and not running("~nsu"), 60),
+           "the uninstaller did not finish")
+
+
+def check_installer(s, report):
+    """The release's installer, silent, in this prefix: files, shortcut, Uninstall entry
+    and version; an upgrade over the running program; autostart as the program writes it;
+    the uninstaller with the program running: all gone but the settings. /D= elsewhere."""
+    setup = os.path.join(s.dist, f"velmora-{s.version}-setup.exe")
+    expect(os.path.exists(setup), f"no {setup}: scripts/release.sh makes it")
+    folders = s.probe("folders")
+    folder = folders["local_appdata"] + r"\Programs\Velmora Title Background"
+    shortcut = folders["programs"] + r"\Velmora Title Background.lnk"
+    folder_unix, shortcut_unix = s.unix_path(folder), s.unix_path(shortcut)
+    exe, exe_unix = folder + r"\velmora.exe", os.path.join(folder_unix, "velmora.exe")
+    command = f'"{exe}"'
+    with open(s.exe, "rb") as f:
+        program = f.read()
+    # What an earlier run in this prefix may have left.
+    shutil.rmtree(folder_unix, ignore_errors=True)
+    if os.path.exists(shortcut_unix):
+        os.remove(shortcut_unix)
+    s.reg_delete(UNINSTALL_KEY)
+    s.reg_delete(SETTINGS_KEY)
+    s.reg_delete(RUN_KEY, RUN_VALUE)
+
+    code, _ = s.wine([setup, "/S"])
+    expect(code == 0, f"setup /S: exit code {code}")
+    expect(sorted(os.listdir(folder_unix)) == ["uninstall.exe", "velmora.exe"],
+           f"installed: {os.listdir(folder_unix)}")
+    with open(exe_unix, "rb") as f:
+        expect(f.read() == program, "the installed velmora.exe is not the program built")
+    target = s.probe("shortcut", shortcut).get("target", "")
+    expect(target.lower() == exe.lower(), f"shortcut target {target!r}")
+    values = s.reg_values(UNINSTALL_KEY)
+    size = int(values.pop("EstimatedSize", "0"), 16)
+    expected = {
+        "DisplayName": "Velmora Title Background", "DisplayVersion": s.version,
+        "Publisher": "The Velmora Title Background developers", "DisplayIcon": exe,
+        "InstallLocation": folder, "UninstallString": f'"{folder}\\uninstall.exe"',
+        "QuietUninstallString": f'"{folder}\\uninstall.exe" /S', "NoModify": "0x1", "NoRepair": "0x1",
+    }
+    expect(values == expected, f"Uninstall entry {values}, expected {expected}")
+    files = sum(os.path.getsize(os.path.join(folder_unix, n)) for n in os.listdir(folder_unix))
+    expect(files // 1024 <= size <= files // 1024 + 2, f"EstimatedSize {size} KB for {files} bytes")
+    version = s.probe("resources", exe)
+    expect(version.get("file_version") == version.get("product_version") == f"{s.version}.0" and
+           version.get("text_FileVersion") == f"{s.version}.0", f"version resource {version}")
+    expect(s.reg_query(RUN_KEY, RUN_VALUE) is None, "a silent install turned autostart on")
+    report(f"  /S: {folder}: velmora.exe (the build's) and uninstall.exe, the shortcut, "
+           f"the Uninstall entry ({size} KB), file version {s.version}.0")
+
+    dump = os.path.join(s.work, "installed.bmp")
+    code, _ = s.wine([exe, "--dump", dump, "--size", "64x48", "--seed", "2"])
+    expect(code == 0 and os.path.getsize(dump) == 54 + 64 * 48 * 3, f"installed dump: exit code {code}")
+    report("  the installed program wrote a 64x48 dump")
+
+    # The installed file is marked, so that its replacement shows.
+    with open(exe_unix, "ab") as f:
+        f.write(b"replace me")
+    s.reg_add(SETTINGS_KEY, "Scene", "REG_DWORD", "1")
+    log = s.log_path("installed.log")
+    run = s.start_velmora("installed", ["--window", "--log", log], exe)
+    try:
+        wait_log(log, run)
+        code, _ = s.wine([setup, "/S", "/AUTOSTART=1"])
+        expect(code == 0, f"setup /S over the running program: exit code {code}")
+        expect_exit(run.wait(30), 0, "the running program asked to quit by the installer")
+        with open(exe_unix, "rb") as f:
+            expect(f.read() == program, "the running program's file was not replaced")
+        expect(s.reg_query(SETTINGS_KEY, "Scene") == "0x1", "the upgrade lost the settings")
+        written = s.reg_query(RUN_KEY, RUN_VALUE)
+        expect(written == command, f"autostart {written!r}, expected {command!r}")
+        report("  /S /AUTOSTART=1 over the running program: it ended with 0, the file was replaced, "
+               f"the settings kept, autostart {written}")
+    finally:
+        s.stop_velmora(run)
+
+    # The program's menu takes the installer's value for its own: "Start with Windows" is on,
+    # so choosing it removes the value, and choosing it again writes the same text.
+    log = s.log_path("installed.log")
+    run = s.start_velmora("installed", ["--window", "--log", log], exe)
+    try:
+        wait_log(log, run)
+        choose_from_tray_menu(s, tray_area(s), "3", ["Up", "Up", "Return"])
+        expect(wait_until(lambda: s.reg_query(RUN_KEY, RUN_VALUE) is None, 15),
+               "the program's menu did not take the installer's autostart value for its own")
+        choose_from_tray_menu(s, tray_area(s), "3", ["Up", "Up", "Return"])
+        expect(wait_until(lambda: s.reg_query(RUN_KEY, RUN_VALUE) == command, 15),
+               f"the program wrote {s.reg_query(RUN_KEY, RUN_VALUE)!r}")
+        report("  the program's 'Start with Windows' was checked: it removed the value, then wrote the same")
+
+        uninstall(s, folder)
+        expect_exit(run.wait(30), 0, "the running program asked to quit by the uninstaller")
+    finally:
+        s.stop_velmora(run)
+    left = [what for what, there in (
+        ("the folder", os.path.exists(folder_unix)), ("the shortcut", os.path.exists(shortcut_unix)),
+        ("the Uninstall entry", bool(s.reg_values(UNINSTALL_KEY))),
+        ("autostart", s.reg_query(RUN_KEY, RUN_VALUE) is not None)) if there]
+    expect(not left, f"left after uninstalling: {', '.join(left)}")
+    expect(s.reg_query(SETTINGS_KEY, "Scene") == "0x1", "a silent uninstall removed the settings")
+    report("  uninstall.exe /S with the program running: it ended with 0; folder, shortcut, "
+           "entry and autostart gone, the settings kept")
+
+    # Elsewhere with /D=: only what the installer put there goes.
+    elsewhere = r"C:\velmora-elsewhere"  # unquoted after /D=, so no space here
+    elsewhere_unix = s.unix_path(elsewhere)
+    shutil.rmtree(elsewhere_unix, ignore_errors=True)
+    os.makedirs(elsewhere_unix)
+    with open(os.path.join(elsewhere_unix, "notes.txt"), "w") as f:
+        f.write("mine")
+    code, _ = s.wine([setup, "/S", "/D=" + elsewhere])
+    expect(code == 0 and s.reg_query(UNINSTALL_KEY, "InstallLocation") == elsewhere,
+           f"/D=: exit code {code}, InstallLocation {s.reg_query(UNINSTALL_KEY, 'InstallLocation')!r}")
+    uninstall(s, elsewhere)
+    expect(os.listdir(elsewhere_unix) == ["notes.txt"], f"left in {elsewhere}: {os.listdir(elsewhere_unix)}")
+    expect(not s.reg_values(UNINSTALL_KEY), "the Uninstall entry stayed")
+    shutil.rmtree(elsewhere_unix, ignore_errors=True)
+    report(f"  /D={elsewhere}: installed there; the uninstaller left only the user's own file")
+
+
+def check_installer_languages(s, report):
+    """The installer's pages follow the user's language as the program does: Japanese, every
+    Chinese (the traditional too) as Simplified Chinese, anything else English."""
+    setup = os.path.join(s.dist, f"velmora-{s.version}-setup.exe")
+    for locale, title in (("ja_JP.UTF-8", "Velmora Title Background セットアップ"),
+                          ("zh_TW.UTF-8", "Velmora Title Background 安装"),
+                          ("de_DE.UTF-8", "Velmora Title Background Setup")):
+        shown = Process(s, "setup_pages", ["wine", setup], dict(s.env, LANG=locale, LC_ALL=locale))
+        try:
+            window = wait_until(lambda: (lambda w: w if w.get("title") else None)(s.probe("window", "#32770")), 30)
+            expect(window and window["title"] == title, f"{locale}: title {window and window['title']!r}")
+        finally:
+            shown.stop()
+        report(f"  {locale}: {title!r}")
+
+
 CHECKS = [
     ("resources", check_resources),
     ("dumps_match_linux", check_dumps_match_linux),
@@ -868,6 +1086,9 @@ CHECKS = [
     ("minimised_and_paused", check_minimised_and_paused),
     ("tray_right_click", check_tray_right_click),
     ("stored_values", check_stored_values),
+    ("session_end", check_session_end),
+    ("installer", check_installer),
+    ("installer_languages", check_installer_languages),
 ]
 
 
@@ -877,10 +1098,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--linux-build", default=os.path.join(root, "build"))
     parser.add_argument("--windows-build", default=os.path.join(root, "build-windows"))
+    parser.add_argument("--dist", default=os.path.join(root, "dist"))
     parser.add_argument("-k", action="append", default=[], help="run only the checks named")
     options = parser.parse_args()
 
-    session = Session(os.path.abspath(options.linux_build), os.path.abspath(options.windows_build))
+    session = Session(os.path.abspath(options.linux_build), os.path.abspath(options.windows_build),
+                      os.path.abspath(options.dist))
     passed = failed = 0
     started = time.monotonic()
     try:
