@@ -186,10 +186,14 @@ TEST_F(Desktop, QueueOrderFiltersBroadcastAndQuit) {
 }
 
 TEST_F(Desktop, ShellLayouts) {
-  for (PortableShellLayout layout : {PortableShellLayout::Classic, PortableShellLayout::Nested}) {
+  for (PortableShellLayout layout : {PortableShellLayout::Classic, PortableShellLayout::Nested,
+                                     PortableShellLayout::Raised}) {
     PortableResetDesktop(layout);
     HWND progman = FindWindowW(L"Progman", L"Program Manager");
     ASSERT_NE(progman, nullptr);
+    // Only the raised desktop draws Progman without a redirection bitmap.
+    EXPECT_EQ(GetWindowLongPtrW(progman, GWL_EXSTYLE),
+              layout == PortableShellLayout::Raised ? WS_EX_NOREDIRECTIONBITMAP : 0);
     EXPECT_NE(FindWindowExW(progman, nullptr, L"SHELLDLL_DefView", nullptr), nullptr);
     EXPECT_EQ(FindWindowW(L"WorkerW", nullptr), nullptr);
     DWORD_PTR answer = 1;
@@ -201,7 +205,8 @@ TEST_F(Desktop, ShellLayouts) {
       EXPECT_EQ(inside, nullptr);
     } else {
       EXPECT_EQ(behind, nullptr);
-      EXPECT_NE(inside, nullptr);
+      ASSERT_NE(inside, nullptr);
+      EXPECT_EQ(FindWindowExW(progman, inside, nullptr, nullptr), nullptr);  // the bottom
     }
     // A second request makes no second worker window.
     SendMessageTimeoutW(progman, 0x052C, 0, 0, SMTO_NORMAL, 1000, nullptr);
@@ -408,6 +413,21 @@ TEST_F(Desktop, TheShellCanEndAndStartAgain) {
   ASSERT_TRUE(PeekMessageW(&msg, alone, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, RegisterWindowMessageW(L"TaskbarCreated"));
   EXPECT_NE(FindWindowW(L"Progman", nullptr), nullptr);
+}
+
+// The wallpaper set for good goes into the user's profile; one set for the session does not.
+TEST_F(Desktop, TheWallpaperSetForGoodGoesIntoTheProfile) {
+  ScratchDirectory config;
+  config.UseAsConfigHome();
+  wchar_t profile[64] = {};
+  DWORD size = sizeof(profile);
+  SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, (PVOID)L"/a.jpg", 0);
+  EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"Wallpaper",
+                         RRF_RT_REG_SZ, nullptr, profile, &size), ERROR_FILE_NOT_FOUND);
+  SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, (PVOID)L"/b.jpg", SPIF_UPDATEINIFILE);
+  RegGetValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"Wallpaper", RRF_RT_REG_SZ,
+               nullptr, profile, &size);
+  EXPECT_STREQ(profile, L"/b.jpg");
 }
 
 TEST_F(Desktop, ADisplayChangeStretchesTheShellAndTellsTopLevelWindows) {

@@ -15,8 +15,11 @@
 //   Classic: "Progman" ("Program Manager", holding "SHELLDLL_DefView") is a top-level window;
 //            message 0x052C creates a top-level "WorkerW" right after it in Z order.
 //   Nested:  as Classic, but the "WorkerW" that 0x052C creates is a child of "Progman".
+//   Raised:  as Windows 11 24H2 arranges it: "Progman" carries WS_EX_NOREDIRECTIONBITMAP and
+//            keeps "SHELLDLL_DefView"; 0x052C creates a "WorkerW" child of "Progman", at the
+//            bottom of its children, where the shell shows the static wallpaper.
 //   None:    no shell windows at all.
-enum class PortableShellLayout { Classic, Nested, None };
+enum class PortableShellLayout { Classic, Nested, Raised, None };
 
 // Forgets every window, class, queued message, menu, tray icon and scripted answer, and
 // rebuilds the desktop: one 1920 x 1080 primary monitor at (0, 0), the shell in `layout`,
@@ -37,6 +40,9 @@ void PortableEndShell();
 void PortableStartDesktopWindows(PortableShellLayout layout = PortableShellLayout::Classic);
 // A new shell: its desktop windows, then its taskbar (PortableRestartTaskbar).
 void PortableStartShell(PortableShellLayout layout = PortableShellLayout::Classic);
+// The shell ends (as PortableEndShell) right after the next SetParent into one of its
+// windows, taking the new child along: Explorer crashing while a program attaches to it.
+void PortableEndShellAtNextParent();
 // A shell still starting (or hung): SendMessageTimeoutW to its windows times out (0,
 // ERROR_TIMEOUT), and the messages are handled once it is no longer busy.
 void PortableSetShellBusy(bool busy);
@@ -92,7 +98,10 @@ void PortableUseTrayIcon(HWND window, UINT id, PortableTrayInput input);
 // version 4 also NIF_SHOWTIP in the latest NIM_ADD or NIM_MODIFY.
 bool PortableTrayTipShown(HWND window, UINT id);
 
-// Desktop wallpaper. The next `count` SPI_GETDESKWALLPAPER reads fail.
+// Desktop wallpaper. A process's first look at it reads the user's profile, as a logon does
+// (HKEY_CURRENT_USER "Control Panel\Desktop", value "Wallpaper"); SPI_SETDESKWALLPAPER with
+// SPIF_UPDATEINIFILE writes it there too. A reset starts from an empty path, and setting it
+// here changes the session only. The next `count` SPI_GETDESKWALLPAPER reads fail.
 void PortableSetWallpaperPath(const std::wstring& path);
 std::wstring PortableWallpaperPath();
 void PortableFailWallpaperReads(int count);

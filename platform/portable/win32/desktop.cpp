@@ -536,6 +536,12 @@ HWND SetParent(HWND child, HWND newParent) {
   window->parent = newParent;
   std::vector<HWND>& siblings = Siblings(*window);
   siblings.insert(siblings.begin(), child);
+  Desktop& d = State();
+  Window* parent = Find(newParent);
+  if (d.endShellAtNextParent && parent && parent->windowClass.shell) {
+    d.endShellAtNextParent = false;
+    PortableEndShell();
+  }
   return previous;
 }
 

@@ -53,6 +53,7 @@ struct Desktop {
   HCURSOR cursor = nullptr;
   PortableShellLayout layout = PortableShellLayout::Classic;
   HWND worker = nullptr;  // the worker window that Progman made, once asked
+  bool endShellAtNextParent = false;
 };
 
 Desktop& State();

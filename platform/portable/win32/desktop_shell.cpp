@@ -1,16 +1,24 @@
 // The desktop shell's windows ("Progman" with the icon view "SHELLDLL_DefView", and the
-// "WorkerW" that message 0x052C makes behind the icons), window search and enumeration,
-// the wallpaper setting and the desktop repaint.
+// "WorkerW" that message 0x052C makes behind the icons) in the layouts of Windows 10 and 11,
+// window search and enumeration, the wallpaper setting with its place in the user's profile,
+// and the desktop repaint. Left out: the icons, the shell's painting of the wallpaper, and
+// what the shell does to other programs' windows beyond destroying them when it ends.
 #include <algorithm>
 
 #include "win32/desktop_internal.h"
 #include "win32/kernel.h"
+#include "win32/registry.h"
 
 namespace {
 
 const UINT kSpawnWorker = 0x052C;
+const wchar_t kProfileKey[] = L"Control Panel\\Desktop";
+const wchar_t kProfileValue[] = L"Wallpaper";
+const DWORD kWallpaperCapacity = 520;
 
 std::wstring wallpaperPath;
+// The session's wallpaper comes from the profile the first time it is needed.
+bool wallpaperKnown = false;
 int failingReads = 0;
 int wallpaperWrites = 0;
 int repaints = 0;
@@ -22,20 +30,20 @@ bool Matches(HWND handle, LPCWSTR className, LPCWSTR windowName) {
   return !windowName || window->title == windowName;
 }
 
-HWND CreateShellWindow(LPCWSTR className, LPCWSTR title, HWND parent) {
+HWND CreateShellWindow(LPCWSTR className, LPCWSTR title, HWND parent, DWORD exStyle = 0) {
   RECT screen = desktop::VirtualScreen();
   DWORD style = (parent ? WS_CHILD : WS_POPUP) | WS_VISIBLE | WS_CLIPCHILDREN;
   int x = parent ? 0 : screen.left, y = parent ? 0 : screen.top;
-  return CreateWindowExW(0, className, title, style, x, y, screen.right - screen.left,
+  return CreateWindowExW(exStyle, className, title, style, x, y, screen.right - screen.left,
                          screen.bottom - screen.top, parent, nullptr, nullptr, nullptr);
 }
 
 // The new worker window sits behind the icons: right after "Progman" among the top-level
-// windows (classic shell), or below the icon view inside "Progman" (newer shell).
+// windows (classic shell), or at the bottom inside "Progman" (newer shells).
 void SpawnWorker(HWND progman) {
   desktop::Desktop& d = desktop::State();
   if (IsWindow(d.worker)) return;
-  bool nested = d.layout == PortableShellLayout::Nested;
+  bool nested = d.layout != PortableShellLayout::Classic;
   HWND worker = CreateShellWindow(L"WorkerW", L"", nested ? progman : nullptr);
   if (!worker) return;
   d.worker = worker;
@@ -55,13 +63,25 @@ LRESULT CALLBACK ShellWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
+// As at logon: the wallpaper the user's profile names, else none.
+void KnowWallpaper() {
+  if (wallpaperKnown) return;
+  wallpaperKnown = true;
+  wchar_t path[kWallpaperCapacity] = {};
+  DWORD size = sizeof(path);
+  if (RegGetValueW(HKEY_CURRENT_USER, kProfileKey, kProfileValue, RRF_RT_REG_SZ, nullptr, path,
+                   &size) == ERROR_SUCCESS)
+    wallpaperPath = path;
+}
+
 }  // namespace
 
 namespace desktop {
 
 void CreateDesktopWindows() {
   if (State().layout == PortableShellLayout::None) return;
-  HWND progman = CreateShellWindow(L"Progman", L"Program Manager", nullptr);
+  DWORD exStyle = State().layout == PortableShellLayout::Raised ? WS_EX_NOREDIRECTIONBITMAP : 0;
+  HWND progman = CreateShellWindow(L"Progman", L"Program Manager", nullptr, exStyle);
   CreateShellWindow(L"SHELLDLL_DefView", L"", progman);
   SetWindowPos(progman, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
@@ -80,6 +100,7 @@ void BuildShell() {
 
 void ResetWallpaper() {
   wallpaperPath.clear();
+  wallpaperKnown = true;
   failingReads = 0;
   wallpaperWrites = 0;
   repaints = 0;
@@ -123,7 +144,8 @@ BOOL RedrawWindow(HWND window, const RECT*, HRGN, UINT) {
   return TRUE;
 }
 
-BOOL SystemParametersInfoW(UINT action, UINT param, PVOID data, UINT) {
+BOOL SystemParametersInfoW(UINT action, UINT param, PVOID data, UINT winIni) {
+  KnowWallpaper();
   if (action == SPI_GETDESKWALLPAPER && data && param > 0) {
     if (failingReads > 0) {
       --failingReads;
@@ -138,6 +160,9 @@ BOOL SystemParametersInfoW(UINT action, UINT param, PVOID data, UINT) {
   if (action == SPI_SETDESKWALLPAPER) {
     wallpaperPath = data ? (const wchar_t*)data : L"";
     ++wallpaperWrites;
+    if (winIni & SPIF_UPDATEINIFILE)
+      RegSetKeyValueW(HKEY_CURRENT_USER, kProfileKey, kProfileValue, REG_SZ, wallpaperPath.c_str(),
+                      (DWORD)((wallpaperPath.size() + 1) * sizeof(wchar_t)));
     return TRUE;
   }
   SetLastError(ERROR_INVALID_PARAMETER);
@@ -165,8 +190,16 @@ void PortableStartShell(PortableShellLayout layout) {
   PortableRestartTaskbar();
 }
 
-void PortableSetWallpaperPath(const std::wstring& path) { wallpaperPath = path; }
-std::wstring PortableWallpaperPath() { return wallpaperPath; }
+void PortableEndShellAtNextParent() { desktop::State().endShellAtNextParent = true; }
+
+void PortableSetWallpaperPath(const std::wstring& path) {
+  wallpaperKnown = true;
+  wallpaperPath = path;
+}
+std::wstring PortableWallpaperPath() {
+  KnowWallpaper();
+  return wallpaperPath;
+}
 void PortableFailWallpaperReads(int count) { failingReads = count; }
 int PortableWallpaperWriteCount() { return wallpaperWrites; }
 int PortableDesktopRepaintCount() { return repaints; }
