@@ -79,6 +79,7 @@ struct AppState {
   HWND trayWindow = nullptr;
   uint32_t taskbarCreatedMessage = 0;
   NOTIFYICONDATAW trayIcon = {};
+  bool menuOpen = false;  // a context menu is being tracked
 
   // D. Phase clocks: written once by InitPhaseClocks.
   PhaseClock rotationClock = {};

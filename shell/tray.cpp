@@ -133,6 +133,9 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void ShowContextMenu(HWND owner) {
+  // Some keyboard paths deliver the icon's selection twice for one key press; the second
+  // comes while the first menu is tracked, and one menu at a time is all there may be.
+  if (gApp.menuOpen) return;
   HMENU menu = CreatePopupMenu();
   AppendItem(menu, CMD_SCENE_TITLE, GetText(SceneTitle), gApp.scene == kSceneTitle);
   AppendItem(menu, CMD_SCENE_MENU, GetText(SceneMainMenu), gApp.scene == kSceneMainMenu);
@@ -157,7 +160,9 @@ void ShowContextMenu(HWND owner) {
   POINT at = {0, 0};
   GetCursorPos(&at);
   SetForegroundWindow(owner);
+  gApp.menuOpen = true;
   TrackPopupMenu(menu, TPM_RIGHTBUTTON, at.x, at.y, 0, owner, nullptr);
+  gApp.menuOpen = false;
   DestroyMenu(menu);
   // Lets the menu close properly when the owner is a hidden window.
   PostMessageW(owner, WM_NULL, 0, 0);

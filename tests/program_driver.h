@@ -109,6 +109,16 @@ class ProgramTest : public ::testing::Test {
     return value;
   }
 
+  // A REG_SZ value of the current user's, or "<none>" when there is none.
+  static std::wstring StoredText(const wchar_t* key, const wchar_t* name) {
+    wchar_t text[1024];
+    DWORD size = sizeof(text);
+    if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, text, &size) !=
+        ERROR_SUCCESS)
+      return L"<none>";
+    return text;
+  }
+
   static RECT WindowRect(HWND window) {
     RECT rect = {0, 0, 0, 0};
     GetWindowRect(window, &rect);
