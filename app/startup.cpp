@@ -104,7 +104,9 @@ bool StartProgram(HINSTANCE instance, MainLoop* loop, int* exitCode) {
   }
   RegisterMainWindowClass();
   CreateMainWindow(ChooseDisplayMode());
-  if (!StartRenderer(false)) {
+  // A shell that ended during the attach took the wallpaper window along: the swap chain
+  // comes with the window made anew.
+  if (!StartRenderer(!gApp.mainWindow)) {
     *exitCode = ExitStartFailed;
     return false;
   }

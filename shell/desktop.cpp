@@ -1,6 +1,6 @@
-// Wallpaper mode: the main window becomes a child of the shell's worker window behind the
-// desktop icons; leaving it sets the saved wallpaper again and repaints the desktop. Without
-// a shell the window waits hidden, and it is attached (or made anew, when the shell ended
+// Wallpaper mode: the main window becomes a child of the shell's desktop layer behind the
+// icons; leaving it sets the saved wallpaper again and repaints the desktop. Without a
+// shell the window waits hidden, and it is attached (or made anew, when the shell ended
 // and took it along) once the shell's desktop is back.
 #include "shell/desktop.h"
 
@@ -17,41 +17,71 @@ const LONG_PTR kWithoutPopupAndChild = 0x3FFFFFFF;
 // The desktop's windows may come up some seconds after the taskbar that announces them.
 const ULONGLONG kAttachRetryInterval = 1000;
 const ULONGLONG kAttachRetryPeriod = 30000;
+const BYTE kOpaque = 255;
 
-// The worker window behind the icons, else "Progman", else null (no shell). A shell that is
-// still starting may not have answered in time or made its worker yet; while the window
-// waits for the shell, its Progman is no place for it, and the next try looks again.
-HWND FindDesktopParent(bool waitingForShell) {
-  HWND progman = FindWindowW(L"Progman", nullptr);
-  SendMessageTimeoutW(progman, kSpawnWorker, 0, 0, SMTO_NORMAL, 1000, nullptr);
-  HWND worker = nullptr;
-  EnumWindows(FindWorkerProc, (LPARAM)&worker);
-  // The newer shell keeps its worker window inside "Progman".
-  if (!worker) worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
-  if (waitingForShell) return worker;
-  return worker ? worker : progman;
+// The desktop of Windows 11 24H2 and later: "Progman" is drawn without a redirection bitmap
+// and keeps the icon view itself. Its icon view there, else null.
+HWND RaisedIconView(HWND progman) {
+  if (!progman || !(GetWindowLongPtrW(progman, GWL_EXSTYLE) & WS_EX_NOREDIRECTIONBITMAP))
+    return nullptr;
+  return FindWindowExW(progman, nullptr, L"SHELLDLL_DefView", nullptr);
 }
 
-// The worker window spans the virtual screen; the monitor is an offset inside it. The
-// window goes below its siblings, so that an icon view in the same parent stays on top.
+// Where a wallpaper window belongs as the shell's windows stand now: in the raised desktop
+// "Progman" itself (its worker child shows the static wallpaper), elsewhere the worker
+// behind the icons. Null when there is none (yet).
+HWND FindDesktopLayer(HWND progman) {
+  if (RaisedIconView(progman)) return progman;
+  HWND worker = nullptr;
+  EnumWindows(FindWorkerProc, (LPARAM)&worker);
+  // Some shells before the raised desktop keep their worker window inside "Progman".
+  if (!worker) worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
+  return worker;
+}
+
+// The window covers the monitor, an offset inside the parent, which spans the virtual
+// screen. It goes below the icons: in the raised desktop right below the icon view, with
+// the shell's own wallpaper worker at the bottom; elsewhere below all its siblings, so that
+// an icon view in the same parent stays on top.
 void PlaceInParent(HWND parent, const RECT& monitor, UINT flags) {
   POINT corner = {monitor.left, monitor.top};
   ScreenToClient(parent, &corner);
-  SetWindowPos(gApp.mainWindow, HWND_BOTTOM, corner.x, corner.y, monitor.right - monitor.left,
-               monitor.bottom - monitor.top, SWP_NOACTIVATE | flags);
+  HWND view = RaisedIconView(parent);
+  SetWindowPos(gApp.mainWindow, view ? view : HWND_BOTTOM, corner.x, corner.y,
+               monitor.right - monitor.left, monitor.bottom - monitor.top,
+               SWP_NOACTIVATE | flags);
+  HWND worker = view ? FindWindowExW(parent, nullptr, L"WorkerW", nullptr) : nullptr;
+  if (worker)
+    SetWindowPos(worker, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-// False when there is no desktop: the window is left hidden and top-level.
-bool AttachUnderIcons(const RECT& monitor, bool waitingForShell) {
-  HWND parent = FindDesktopParent(waitingForShell);
-  if (!parent) return false;
+void MoveIntoParent(HWND parent, const RECT& monitor) {
   LONG_PTR style = GetWindowLongPtrW(gApp.mainWindow, GWL_STYLE);
   SetWindowLongPtrW(gApp.mainWindow, GWL_STYLE, (style & kWithoutPopupAndChild) | WS_CHILD);
-  LONG_PTR exStyle = GetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE);
-  SetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE, exStyle | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW);
+  LONG_PTR exStyle =
+      GetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE) | WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW;
+  SetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE, exStyle);
   SetParent(gApp.mainWindow, parent);
+  // A plain child of the raised "Progman" is not composed; a layered one is. Reports differ
+  // on whether the style may be there at SetParent, so it comes after.
+  if (RaisedIconView(parent)) {
+    SetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE, exStyle | WS_EX_LAYERED);
+    SetLayeredWindowAttributes(gApp.mainWindow, 0, kOpaque, LWA_ALPHA);
+  }
   PlaceInParent(parent, monitor, SWP_SHOWWINDOW);
-  return true;
+}
+
+// True once the window is in the desktop layer. Without one, a window may take "Progman"
+// for the time being (a classic shell that has not answered yet): the search goes on and
+// moves it once the worker is there. Without a shell the window is left hidden and
+// top-level.
+bool AttachUnderIcons(const RECT& monitor, bool takeProgmanMeanwhile) {
+  HWND progman = FindWindowW(L"Progman", nullptr);
+  SendMessageTimeoutW(progman, kSpawnWorker, 0, 0, SMTO_NORMAL, 1000, nullptr);
+  HWND layer = FindDesktopLayer(progman);
+  HWND parent = layer ? layer : takeProgmanMeanwhile ? progman : nullptr;
+  if (parent) MoveIntoParent(parent, monitor);
+  return layer != nullptr;
 }
 
 void StartAttachRetries() {
@@ -60,11 +90,18 @@ void StartAttachRetries() {
   gApp.attachRetryUntil = now + kAttachRetryPeriod;
 }
 
+// A borderless window alone on the monitor would cover every other window: until the
+// desktop layer takes it, the window waits, and the layer is looked for once a second.
+void StartAttach(const RECT& monitor, bool takeProgmanMeanwhile) {
+  StartAttachRetries();
+  gApp.wallpaperWaiting = !AttachUnderIcons(monitor, takeProgmanMeanwhile);
+}
+
 // The waiting window still covers its monitor, in screen coordinates.
 void RetryAttach() {
   RECT monitor = {0, 0, 0, 0};
   GetWindowRect(gApp.mainWindow, &monitor);
-  if (AttachUnderIcons(monitor, true)) gApp.wallpaperWaiting = false;
+  if (AttachUnderIcons(monitor, false)) gApp.wallpaperWaiting = false;
 }
 
 }  // namespace
@@ -81,10 +118,10 @@ void AttachToDesktop(const RECT& monitor) {
   wchar_t path[kWallpaperPathCapacity] = {};
   if (SystemParametersInfoW(SPI_GETDESKWALLPAPER, kWallpaperPathCapacity, path, 0))
     gApp.savedWallpaperPath = path;
-  // A borderless window alone on the monitor would cover every other window.
-  gApp.wallpaperWaiting = !AttachUnderIcons(monitor, false);
-  if (gApp.wallpaperWaiting) StartAttachRetries();
+  StartAttach(monitor, true);
 }
+
+void ReattachToDesktop(const RECT& monitor) { StartAttach(monitor, false); }
 
 void RestoreDesktop() {
   if (!gApp.savedWallpaperPath.empty())
@@ -95,12 +132,13 @@ void RestoreDesktop() {
 }
 
 void FitWallpaperToMonitor(const RECT& monitor) {
-  if (gApp.wallpaperWaiting)
+  HWND parent = GetParent(gApp.mainWindow);
+  if (parent)
+    PlaceInParent(parent, monitor, 0);
+  else
     SetWindowPos(gApp.mainWindow, nullptr, monitor.left, monitor.top,
                  monitor.right - monitor.left, monitor.bottom - monitor.top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-  else
-    PlaceInParent(GetParent(gApp.mainWindow), monitor, 0);
 }
 
 void LoseWallpaperWindow() {
@@ -113,7 +151,7 @@ void KeepWallpaperAttached() {
   // Some systems destroy the child of a shell that ends without telling it.
   if (gApp.mainWindow && !IsWindow(gApp.mainWindow)) LoseWallpaperWindow();
   if (!gApp.mainWindow) {
-    CreateMainWindow(kModeWallpaper);
+    RecreateWallpaperWindow();
     return;
   }
   ULONGLONG now = GetTickCount64();
@@ -123,7 +161,13 @@ void KeepWallpaperAttached() {
 }
 
 void ReattachAfterShellStart() {
-  if (!gApp.wallpaperActive) return;
+  if (!gApp.wallpaperActive || !gApp.mainWindow) return;
   StartAttachRetries();
-  if (gApp.wallpaperWaiting && gApp.mainWindow) RetryAttach();
+  if (!WallpaperOnDesktopLayer()) gApp.wallpaperWaiting = true;
+  if (gApp.wallpaperWaiting) RetryAttach();
+}
+
+bool WallpaperOnDesktopLayer() {
+  HWND parent = GetParent(gApp.mainWindow);
+  return parent && parent == FindDesktopLayer(FindWindowW(L"Progman", nullptr));
 }

@@ -3,7 +3,13 @@
 
 #include "platform/win32.h"
 
+// A new wallpaper window, as wallpaper mode is entered: the wallpaper to put back is read,
+// and the window goes under the icons, or waits hidden for the desktop.
 void AttachToDesktop(const RECT& monitor);
+// A window made anew after the shell took the last one: it waits hidden, as at a start
+// without a shell, until the shell's desktop layer is there.
+void ReattachToDesktop(const RECT& monitor);
+// Sets the saved wallpaper again and repaints the desktop.
 void RestoreDesktop();
 BOOL CALLBACK FindWorkerProc(HWND window, LPARAM param);
 
@@ -16,5 +22,9 @@ void LoseWallpaperWindow();
 // and a waiting one is attached as soon as the shell's desktop is there.
 void KeepWallpaperAttached();
 // "TaskbarCreated": a shell has started, so its desktop is looked for at once and for the
-// whole retry period from now.
+// whole retry period from now; a window left in a layer that is no longer the desktop's
+// is moved.
 void ReattachAfterShellStart();
+// Whether the wallpaper window's parent is the layer that the shell's windows, as they
+// stand now, make the place for it.
+bool WallpaperOnDesktopLayer();

@@ -22,6 +22,13 @@ const LONG kFirstClientHeight = 720;
 
 HMONITOR PrimaryMonitor() { return MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY); }
 
+RECT MonitorRect(HMONITOR monitor) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof(MONITORINFO);
+  GetMonitorInfoW(monitor, &info);
+  return info.rcMonitor;
+}
+
 // The monitor that holds most of the current window, or the primary one at start and when
 // leaving the wallpaper. Leaving the windowed window first remembers where the user left it.
 RECT ChooseMonitor() {
@@ -43,14 +50,12 @@ RECT ChooseMonitor() {
     monitor = MonitorFromWindow(gApp.mainWindow, MONITOR_DEFAULTTONEAREST);
     if (!monitor) monitor = PrimaryMonitor();
   }
-  MONITORINFO info = {};
-  info.cbSize = sizeof(MONITORINFO);
-  GetMonitorInfoW(monitor, &info);
-  return info.rcMonitor;
+  return MonitorRect(monitor);
 }
 
 // The swap chain goes with the window; device, shaders and textures stay for the next one.
-// A wallpaper window may already be gone with the shell that held it.
+// A wallpaper window may already be gone with the shell that held it: leaving wallpaper
+// mode restores the desktop all the same.
 void TearDownMainWindow() {
   ReleaseSwapChain();
   bool wasWallpaper = gApp.wallpaperActive;
@@ -151,17 +156,10 @@ void HandleKey(WPARAM key, LPARAM keyData) {
   }
 }
 
-}  // namespace
-
-DisplayMode CurrentDisplayMode() {
-  if (gApp.wallpaperActive) return kModeWallpaper;
-  return gApp.fullscreen ? kModeFullscreen : kModeWindowed;
-}
-
-void CreateMainWindow(int32_t mode) {
-  RECT monitor = ChooseMonitor();
-  if (gApp.mainWindow) TearDownMainWindow();
-
+// The window of `mode` over `monitor`, shown (or under the icons) and with its swap chain.
+// A wallpaper window that the shell takes along before it has one waits for the desktop as
+// after any loss to the shell.
+void MakeMainWindow(int32_t mode, const RECT& monitor, bool recreated) {
   DWORD style = WS_POPUP, exStyle = 0;
   RECT rect = monitor;
   if (mode == kModeWindowed) {
@@ -185,11 +183,17 @@ void CreateMainWindow(int32_t mode) {
 
   gApp.wallpaperActive = mode == kModeWallpaper;
   gApp.fullscreen = mode == kModeFullscreen;
-  if (gApp.wallpaperActive) {
+  if (recreated) {
+    ReattachToDesktop(monitor);
+  } else if (gApp.wallpaperActive) {
     AttachToDesktop(monitor);
   } else {
     ShowWindow(gApp.mainWindow, SW_SHOW);
     SetForegroundWindow(gApp.mainWindow);
+  }
+  if (gApp.wallpaperActive && !IsWindow(gApp.mainWindow)) {
+    LoseWallpaperWindow();
+    return;
   }
   RECT client = {0, 0, 0, 0};
   GetClientRect(gApp.mainWindow, &client);
@@ -199,6 +203,23 @@ void CreateMainWindow(int32_t mode) {
   // lost meanwhile makes it when the main loop rebuilds the renderer.
   if (DeviceRemoved()) LoseDevice();
   if (gApp.device && !CreateSwapChain()) EndAfterFailure(gApp.wallpaperActive);
+}
+
+}  // namespace
+
+DisplayMode CurrentDisplayMode() {
+  if (gApp.wallpaperActive) return kModeWallpaper;
+  return gApp.fullscreen ? kModeFullscreen : kModeWindowed;
+}
+
+void CreateMainWindow(int32_t mode) {
+  RECT monitor = ChooseMonitor();
+  if (gApp.mainWindow || gApp.wallpaperActive) TearDownMainWindow();
+  MakeMainWindow(mode, monitor, false);
+}
+
+void RecreateWallpaperWindow() {
+  MakeMainWindow(kModeWallpaper, MonitorRect(PrimaryMonitor()), true);
 }
 
 void FitWindowToMonitor() {

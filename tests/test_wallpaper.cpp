@@ -1,7 +1,7 @@
-// Wallpaper mode: the worker window found behind the icons in each shell layout, the
+// Wallpaper mode: the desktop layer found behind the icons in each shell layout, the
 // window's styles and place on its monitor and below the icons, the wait for a shell that
-// is not there, a shell that ends and starts again, display changes, and the wallpaper put
-// back on every way out.
+// is not there or does not answer, a shell that ends and starts again (also in the middle
+// of an attach), display changes, and the wallpaper put back on every way out.
 #include "app/app_state.h"
 #include "shell/desktop.h"
 #include "shell/tray.h"
@@ -29,47 +29,86 @@ class Wallpaper : public ProgramTest {
     SetWindowPos(holder, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     return holder;
   }
-  // Shown over the whole small monitor inside `worker`, with the tray icon in place.
-  void ExpectAttachedTo(HWND worker) {
+  // Shown over `rect` inside `worker`, with the tray icon in place.
+  void ExpectAttachedTo(HWND worker, RECT rect = kSmallMonitor) {
     ASSERT_NE(worker, nullptr);
     EXPECT_EQ(GetParent(gApp.mainWindow), worker);
     EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
-    EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+    EXPECT_EQ(WindowRect(gApp.mainWindow), rect);
     EXPECT_EQ(PortableTrayIcons().size(), 1u);
   }
 };
 
-TEST_F(Wallpaper, ClassicShellPutsTheWindowIntoTheWorkerAfterTheIconHolder) {
-  ASSERT_TRUE(Start({"--wallpaper", "--window"}));
+// What depends on where the shell keeps its desktop runs in each of its layouts.
+class WallpaperInLayout : public Wallpaper,
+                          public ::testing::WithParamInterface<PortableShellLayout> {
+ protected:
+  void SetUp() override {
+    Wallpaper::SetUp();
+    PortableResetDesktop(GetParam());
+    PortableSetMonitors({kSmallMonitor});
+  }
+  bool Raised() const { return GetParam() == PortableShellLayout::Raised; }
+  // Where the wallpaper belongs once the shell has answered: the worker after Progman, the
+  // worker inside it, or in the raised desktop Progman itself.
+  HWND Layer() const {
+    HWND progman = FindWindowW(L"Progman", nullptr);
+    if (GetParam() == PortableShellLayout::Classic)
+      return FindWindowExW(nullptr, progman, L"WorkerW", nullptr);
+    return Raised() ? progman : FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
+  }
+  // In the layer over `rect`; in the raised desktop also layered and opaque, right below the
+  // icon view, with the shell's own worker at the bottom.
+  void ExpectInLayer(RECT rect = kSmallMonitor) {
+    ExpectAttachedTo(Layer(), rect);
+    LONG_PTR exStyle = GetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE);
+    EXPECT_EQ((exStyle & WS_EX_LAYERED) != 0, Raised());
+    if (!Raised()) return;
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    EXPECT_TRUE(GetLayeredWindowAttributes(gApp.mainWindow, nullptr, &alpha, &flags));
+    EXPECT_EQ(alpha, 255);
+    EXPECT_EQ(flags, (DWORD)LWA_ALPHA);
+    HWND progman = Layer();
+    HWND view = FindWindowExW(progman, nullptr, L"SHELLDLL_DefView", nullptr);
+    EXPECT_EQ(FindWindowExW(progman, view, nullptr, nullptr), gApp.mainWindow);
+    HWND worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
+    ASSERT_NE(worker, nullptr);
+    EXPECT_EQ(FindWindowExW(progman, worker, nullptr, nullptr), nullptr);
+  }
+};
+
+std::string LayoutName(const ::testing::TestParamInfo<PortableShellLayout>& info) {
+  const char* const names[] = {"Classic", "Nested", "Raised"};
+  return names[(int)info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, WallpaperInLayout,
+                         ::testing::Values(PortableShellLayout::Classic,
+                                           PortableShellLayout::Nested,
+                                           PortableShellLayout::Raised),
+                         LayoutName);
+
+TEST_P(WallpaperInLayout, TheWindowGoesIntoTheDesktopLayer) {
   HWND progman = FindWindowW(L"Progman", nullptr);
-  HWND worker = FindWindowExW(nullptr, progman, L"WorkerW", nullptr);
-  ASSERT_NE(worker, nullptr);
-  EXPECT_EQ(GetParent(gApp.mainWindow), worker);
+  if (Raised()) {
+    // A worker the shell made earlier, wherever it stands, goes to the bottom.
+    SendMessageW(progman, 0x052C, 0, 0);
+    SetWindowPos(FindWindowExW(progman, nullptr, L"WorkerW", nullptr), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE);
+  }
+  ASSERT_TRUE(Start({"--wallpaper", "--window"}));
+  ExpectInLayer();
   EXPECT_TRUE(gApp.wallpaperActive);
   EXPECT_FALSE(gApp.fullscreen);
   DWORD style = (DWORD)GetWindowLongPtrW(gApp.mainWindow, GWL_STYLE);
   EXPECT_EQ(style, (DWORD)(WS_CHILD | WS_VISIBLE));
-  EXPECT_EQ((DWORD)GetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE),
+  EXPECT_EQ((DWORD)GetWindowLongPtrW(gApp.mainWindow, GWL_EXSTYLE) & ~WS_EX_LAYERED,
             (DWORD)(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW));
-  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
   EXPECT_EQ(gApp.renderWidth, 320);
   EXPECT_EQ(gApp.renderHeight, 180);
-  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
   EXPECT_NE(GetForegroundWindow(), gApp.mainWindow);
-  Pass();
-}
-
-// The newer shell keeps the worker inside Progman.
-TEST_F(Wallpaper, NestedShellPutsTheWindowIntoTheWorkerInsideProgman) {
-  PortableResetDesktop(PortableShellLayout::Nested);
-  PortableSetMonitors({kSmallMonitor});
-  ASSERT_TRUE(Start({"--wallpaper"}));
-  HWND progman = FindWindowW(L"Progman", nullptr);
-  HWND worker = FindWindowExW(progman, nullptr, L"WorkerW", nullptr);
-  ASSERT_NE(worker, nullptr);
-  EXPECT_EQ(GetParent(gApp.mainWindow), worker);
-  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
-  EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
+  EXPECT_TRUE(WallpaperOnDesktopLayer());
   Pass();
 }
 
@@ -87,7 +126,7 @@ TEST_F(Wallpaper, TheLastIconHolderVisitedDecidesEvenWithoutAWorkerAfterIt) {
 
 // Without a shell nothing covers the screen: the window waits hidden, the tray menu works,
 // and the window goes behind the icons once a shell starts.
-TEST_F(Wallpaper, WithoutAShellTheWindowWaitsHiddenUntilTheDesktopAppears) {
+TEST_P(WallpaperInLayout, WithoutAShellTheWindowWaitsHiddenUntilTheDesktopAppears) {
   PortableResetDesktop(PortableShellLayout::None);
   PortableSetMonitors({kSmallMonitor});
   std::string log = scratch_ / "start.log";
@@ -101,9 +140,9 @@ TEST_F(Wallpaper, WithoutAShellTheWindowWaitsHiddenUntilTheDesktopAppears) {
   EXPECT_EQ(gApp.scene, 1);
   EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
 
-  PortableStartShell(PortableShellLayout::Nested);
+  PortableStartShell(GetParam());
   Pass();
-  ExpectAttachedTo(FindWindowExW(FindWindowW(L"Progman", nullptr), nullptr, L"WorkerW", nullptr));
+  ExpectInLayer();
   Pass();
 }
 
@@ -121,7 +160,7 @@ TEST_F(Wallpaper, ATerminationSignalEndsAWallpaperThatWaitsForAShell) {
 
 // Explorer restarting: the wallpaper window dies with the shell's windows, and the program
 // stays in wallpaper mode and attaches a new window to the new shell's desktop.
-TEST_F(Wallpaper, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {
+TEST_P(WallpaperInLayout, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {
   PortableSetWallpaperPath(L"/pictures/hills.jpg");
   ASSERT_TRUE(Start({"--wallpaper"}));
   HWND first = gApp.mainWindow;
@@ -132,9 +171,9 @@ TEST_F(Wallpaper, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {
   ASSERT_NE(gApp.mainWindow, nullptr);
   EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
 
-  PortableStartShell();
+  PortableStartShell(GetParam());
   Pass();
-  ExpectAttachedTo(FindWindowExW(nullptr, FindWindowW(L"Progman", nullptr), L"WorkerW", nullptr));
+  ExpectInLayer();
   EXPECT_NE(gApp.renderTargetView, nullptr);
   Pass();
   ChooseFromTray(CMD_QUIT);
@@ -145,14 +184,14 @@ TEST_F(Wallpaper, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {
 
 // The desktop's windows may come up after the taskbar: they are looked for once a second
 // for half a minute, and a later "TaskbarCreated" starts looking again.
-TEST_F(Wallpaper, TheDesktopIsLookedForOnceASecondForHalfAMinute) {
+TEST_P(WallpaperInLayout, TheDesktopIsLookedForOnceASecondForHalfAMinute) {
   PortableFreezeClock();
   ASSERT_TRUE(Start({"--wallpaper"}));
   PortableEndShell();
   Pass();
   PortableRestartTaskbar();  // the taskbar first, without its desktop
   Pass();
-  PortableStartDesktopWindows();
+  PortableStartDesktopWindows(GetParam());
   PortableAdvanceClock(0.5);
   Pass();
   EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
@@ -163,7 +202,7 @@ TEST_F(Wallpaper, TheDesktopIsLookedForOnceASecondForHalfAMinute) {
   PortableEndShell();
   Pass();
   PortableAdvanceClock(31.0);
-  PortableStartDesktopWindows();
+  PortableStartDesktopWindows(GetParam());
   for (int i = 0; i < 3; ++i) {
     PortableAdvanceClock(1.0);
     Pass();
@@ -171,27 +210,96 @@ TEST_F(Wallpaper, TheDesktopIsLookedForOnceASecondForHalfAMinute) {
   EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
   PortableRestartTaskbar();
   Pass();
-  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+  ExpectInLayer();
 }
 
 // A shell that is still starting does not answer at once; the window waits for it rather
 // than going into its Progman, and takes the worker the shell makes once it answers.
-TEST_F(Wallpaper, AStartingShellThatDoesNotAnswerYetIsWaitedFor) {
+TEST_P(WallpaperInLayout, AStartingShellThatDoesNotAnswerYetIsWaitedFor) {
   PortableFreezeClock();
   ASSERT_TRUE(Start({"--wallpaper"}));
   PortableEndShell();
   Pass();
   PortableSetShellBusy(true);
-  PortableStartShell();
+  PortableStartShell(GetParam());
   Pass();
-  EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
-  EXPECT_EQ(GetParent(gApp.mainWindow), nullptr);
+  if (!Raised()) {
+    EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+    EXPECT_EQ(GetParent(gApp.mainWindow), nullptr);
+  }
   PortableSetShellBusy(false);
   PortableAdvanceClock(1.0);
   Pass();
-  HWND progman = FindWindowW(L"Progman", nullptr);
-  EXPECT_EQ(GetParent(gApp.mainWindow), FindWindowExW(nullptr, progman, L"WorkerW", nullptr));
-  EXPECT_TRUE(IsWindowVisible(gApp.mainWindow));
+  ExpectInLayer();
+}
+
+// A busy shell, at a start or after a restart that it survived in Progman's place: a start
+// may take Progman for the time being, a window made anew waits hidden as without a shell,
+// and either goes into the worker once the shell answers. In the raised desktop Progman is
+// the place from the first.
+TEST_P(WallpaperInLayout, ABusyShellsWorkerIsTakenOnceItAnswers) {
+  for (bool atStart : {true, false}) {
+    SCOPED_TRACE(atStart ? "at the start" : "after a restart");
+    PortableResetDesktop(GetParam());
+    PortableSetMonitors({kSmallMonitor});
+    PortableFreezeClock();
+    if (atStart) {
+      PortableSetShellBusy(true);
+      ASSERT_TRUE(Start({"--wallpaper"}));
+    } else {
+      ASSERT_TRUE(Start({"--wallpaper"}));
+      PortableEndShell();
+      PortableSetShellBusy(true);
+      PortableStartShell(GetParam());
+      Pass();  // the window made anew finds a Progman that does not answer
+    }
+    PortableAdvanceClock(1.0);
+    Pass();
+    HWND meanwhile = Raised() || atStart ? FindWindowW(L"Progman", nullptr) : nullptr;
+    EXPECT_EQ(GetParent(gApp.mainWindow), meanwhile);
+    EXPECT_EQ(IsWindowVisible(gApp.mainWindow), meanwhile != nullptr);
+    PortableSetShellBusy(false);
+    PortableAdvanceClock(1.0);
+    Pass();
+    ExpectInLayer();
+    EXPECT_TRUE(WallpaperOnDesktopLayer());
+    ChooseFromTray(CMD_QUIT);
+    EXPECT_EQ(RunToExit(), 0);
+    ReleaseRenderer();
+    gApp = AppState{};
+  }
+}
+
+// The shell ends right as it takes the new wallpaper window, before the window has a swap
+// chain: no error, the program waits for the desktop and attaches a window made anew.
+TEST_P(WallpaperInLayout, AShellThatEndsDuringTheAttachIsWaitedFor) {
+  for (bool atStart : {true, false}) {
+    SCOPED_TRACE(atStart ? "at the start" : "at a mode change");
+    PortableResetDesktop(GetParam());
+    PortableSetMonitors({kSmallMonitor});
+    if (atStart) {
+      PortableEndShellAtNextParent();
+      ASSERT_TRUE(Start({"--wallpaper"}));
+    } else {
+      ASSERT_TRUE(Start({"--window"}));
+      ShrinkWindow();
+      PortableEndShellAtNextParent();
+      HandleCommand(CMD_MODE_WALLPAPER);
+      EXPECT_EQ(Stored(L"Mode"), 2);
+    }
+    EXPECT_TRUE(PortableMessageBoxes().empty());
+    EXPECT_TRUE(gApp.wallpaperActive);
+    Pass();
+    EXPECT_FALSE(IsWindowVisible(gApp.mainWindow));
+    PortableStartShell(GetParam());
+    Pass();
+    ExpectInLayer();
+    EXPECT_NE(gApp.renderTargetView, nullptr);
+    ChooseFromTray(CMD_QUIT);
+    EXPECT_EQ(RunToExit(), 0);
+    ReleaseRenderer();
+    gApp = AppState{};
+  }
 }
 
 // Quit ends the program with 0 and restores the desktop even while the shell's end has
@@ -210,20 +318,48 @@ TEST_F(Wallpaper, QuitWithoutAMainWindowStillEndsWithZeroAndRestores) {
   EXPECT_TRUE(PortableTrayIcons().empty());
 }
 
+// Leaving wallpaper mode while the shell's end has left the program without a window still
+// puts the desktop back.
+TEST_F(Wallpaper, AModeChangeWhileTheWindowIsLostRestoresTheDesktop) {
+  PortableSetWallpaperPath(L"/pictures/hills.jpg");
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  PortableEndShell();
+  ASSERT_EQ(gApp.mainWindow, nullptr);
+  HandleCommand(CMD_MODE_WINDOWED);
+  EXPECT_FALSE(gApp.wallpaperActive);
+  EXPECT_EQ(PortableWallpaperWriteCount(), 1);
+  EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
+  EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+}
+
 // After a display change the wallpaper covers its monitor again, at the monitor's new
-// offset inside the worker window, which now spans another virtual screen.
-TEST_F(Wallpaper, ADisplayChangeFitsTheWallpaperToItsMonitorInsideTheWorker) {
+// offset inside the desktop layer, which now spans another virtual screen.
+TEST_P(WallpaperInLayout, ADisplayChangeFitsTheWallpaperToItsMonitorInsideTheLayer) {
   const RECT side = {-400, 50, -80, 230};
   PortableSetMonitors({kSmallMonitor, side});
   ASSERT_TRUE(Start({"--wallpaper"}));
   EXPECT_EQ(WindowRect(gApp.mainWindow), kSmallMonitor);
   PortableSetMonitors({{0, 0, 400, 240}});
-  HWND worker = GetParent(gApp.mainWindow);
-  EXPECT_EQ(WindowRect(worker), (RECT{0, 0, 400, 240}));
-  EXPECT_EQ(WindowRect(gApp.mainWindow), (RECT{0, 0, 400, 240}));
+  EXPECT_EQ(WindowRect(Layer()), (RECT{0, 0, 400, 240}));
+  ExpectInLayer({0, 0, 400, 240});
   EXPECT_EQ(gApp.renderWidth, 400);
   EXPECT_EQ(gApp.renderHeight, 240);
   Pass();
+}
+
+// A shell that starts anew around a wallpaper window it did not destroy: "TaskbarCreated"
+// finds the window in a layer that is no longer the desktop's, and moves it.
+TEST_F(Wallpaper, AfterTaskbarCreatedAWindowLeftInAnOldLayerIsMoved) {
+  ASSERT_TRUE(Start({"--wallpaper"}));
+  EXPECT_TRUE(WallpaperOnDesktopLayer());
+  HWND holder = AddIconHolderAtTheBottom();
+  HWND fresh = CreateWindowExW(0, L"WorkerW", L"", WS_POPUP | WS_VISIBLE, 0, 0, 320, 180,
+                               nullptr, nullptr, nullptr, nullptr);
+  SetWindowPos(fresh, holder, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  EXPECT_FALSE(WallpaperOnDesktopLayer());
+  PortableRestartTaskbar();
+  Pass();
+  ExpectAttachedTo(fresh);
 }
 
 TEST_F(Wallpaper, TheWorkerAfterTheLastIconHolderIsUsed) {
@@ -238,16 +374,15 @@ TEST_F(Wallpaper, TheWorkerAfterTheLastIconHolderIsUsed) {
   EXPECT_EQ(GetParent(gApp.mainWindow), own);
 }
 
-TEST_F(Wallpaper, OnAMonitorAwayFromTheOriginTheWindowIsOffsetInsideTheWorker) {
+TEST_P(WallpaperInLayout, OnAMonitorAwayFromTheOriginTheWindowIsOffsetInsideTheLayer) {
   const RECT side = {-400, 50, -80, 230};
   PortableSetMonitors({kSmallMonitor, side});
   ASSERT_TRUE(Start({"--window"}));
   SetWindowPos(gApp.mainWindow, nullptr, -390, 60, 300, 150, SWP_NOZORDER);
   HandleCommand(CMD_MODE_WALLPAPER);
-  HWND worker = GetParent(gApp.mainWindow);
-  ASSERT_NE(worker, nullptr);
+  HWND worker = Layer();
+  ExpectInLayer(side);
   EXPECT_EQ(WindowRect(worker), (RECT{-400, 0, 320, 230}));  // the virtual screen
-  EXPECT_EQ(WindowRect(gApp.mainWindow), side);
   POINT corner = {side.left, side.top};
   ScreenToClient(worker, &corner);
   EXPECT_EQ(corner.x, 0);
