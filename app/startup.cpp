@@ -102,6 +102,8 @@ bool StartProgram(HINSTANCE instance, MainLoop* loop, int* exitCode) {
     *exitCode = ExitNormal;
     return false;
   }
+  // Only the desktop's owner may put it back: not a dump run, not a second instance.
+  RestoreDesktopLeftBehind();
   RegisterMainWindowClass();
   CreateMainWindow(ChooseDisplayMode());
   // A shell that ended during the attach took the wallpaper window along: the swap chain

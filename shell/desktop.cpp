@@ -1,18 +1,19 @@
 // Wallpaper mode: the main window becomes a child of the shell's desktop layer behind the
 // icons; leaving it sets the saved wallpaper again and repaints the desktop. Without a
 // shell the window waits hidden, and it is attached (or made anew, when the shell ended
-// and took it along) once the shell's desktop is back.
+// and took it along) once the shell's desktop is back. While the program is the wallpaper
+// the settings key records it, so that a start after a crash can put the desktop back.
 #include "shell/desktop.h"
 
 #include "app/app_state.h"
 #include "render/renderer.h"
 #include "shell/main_window.h"
+#include "shell/settings.h"
 
 namespace {
 
 // Asks "Progman" to create the worker window behind the icons if it has none yet.
 const UINT kSpawnWorker = 0x052C;
-const UINT kWallpaperPathCapacity = 520;
 const LONG_PTR kWithoutPopupAndChild = 0x3FFFFFFF;
 // The desktop's windows may come up some seconds after the taskbar that announces them.
 const ULONGLONG kAttachRetryInterval = 1000;
@@ -104,6 +105,16 @@ void RetryAttach() {
   if (AttachUnderIcons(monitor, false)) gApp.wallpaperWaiting = false;
 }
 
+// The desktop as leaving wallpaper mode leaves it: the wallpaper set again, when there was
+// one, and everything repainted.
+void PutBackWallpaper(const std::wstring& path) {
+  if (!path.empty())
+    SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, (PVOID)path.c_str(),
+                          SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
+  RedrawWindow(nullptr, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 }  // namespace
 
 // The worker window wanted is the top-level "WorkerW" that follows the window holding the
@@ -118,17 +129,30 @@ void AttachToDesktop(const RECT& monitor) {
   wchar_t path[kWallpaperPathCapacity] = {};
   if (SystemParametersInfoW(SPI_GETDESKWALLPAPER, kWallpaperPathCapacity, path, 0))
     gApp.savedWallpaperPath = path;
+  WriteRestoreRecord(gApp.savedWallpaperPath);
   StartAttach(monitor, true);
 }
 
 void ReattachToDesktop(const RECT& monitor) { StartAttach(monitor, false); }
 
 void RestoreDesktop() {
-  if (!gApp.savedWallpaperPath.empty())
-    SystemParametersInfoW(SPI_SETDESKWALLPAPER, 0, (PVOID)gApp.savedWallpaperPath.c_str(),
-                          SPIF_UPDATEINIFILE | SPIF_SENDCHANGE);
-  RedrawWindow(nullptr, nullptr, nullptr,
-               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  PutBackWallpaper(gApp.savedWallpaperPath);
+  DeleteRestoreRecord();
+}
+
+// The recorded wallpaper is set again only while the system still reports it: another one
+// (or none it can tell) means the user chose anew meanwhile, and only the repaint is due.
+void RestoreDesktopLeftBehind() {
+  std::wstring recorded;
+  LSTATUS status = ReadRestoreRecord(&recorded);
+  if (status == ERROR_FILE_NOT_FOUND) return;
+  wchar_t current[kWallpaperPathCapacity] = {};
+  bool unchanged =
+      status == ERROR_SUCCESS &&
+      SystemParametersInfoW(SPI_GETDESKWALLPAPER, kWallpaperPathCapacity, current, 0) &&
+      SameTextIgnoringCase(current, recorded.c_str());
+  PutBackWallpaper(unchanged ? recorded : std::wstring());
+  DeleteRestoreRecord();
 }
 
 void FitWallpaperToMonitor(const RECT& monitor) {

@@ -3,15 +3,19 @@
 
 #include "platform/win32.h"
 
-// A new wallpaper window, as wallpaper mode is entered: the wallpaper to put back is read,
-// and the window goes under the icons, or waits hidden for the desktop.
+// A new wallpaper window, as wallpaper mode is entered: the wallpaper to put back is read
+// and recorded, and the window goes under the icons, or waits hidden for the desktop.
 void AttachToDesktop(const RECT& monitor);
 // A window made anew after the shell took the last one: it waits hidden, as at a start
 // without a shell, until the shell's desktop layer is there.
 void ReattachToDesktop(const RECT& monitor);
-// Sets the saved wallpaper again and repaints the desktop.
+// Sets the saved wallpaper again, repaints the desktop and removes the record of it.
 void RestoreDesktop();
 BOOL CALLBACK FindWorkerProc(HWND window, LPARAM param);
+
+// Once at start, by the running instance: a program that died as the wallpaper left a
+// record; the desktop it left frozen is restored as leaving wallpaper mode would.
+void RestoreDesktopLeftBehind();
 
 // The wallpaper window covers `monitor` again after a display change.
 void FitWallpaperToMonitor(const RECT& monitor);

@@ -22,6 +22,30 @@ void WriteStoredSetting(const StoredSetting& setting, DWORD value) {
                   sizeof(value));
 }
 
+void WriteRestoreRecord(const std::wstring& wallpaperPath) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kRestoreWallpaperValue, REG_SZ,
+                  wallpaperPath.c_str(), (DWORD)((wallpaperPath.size() + 1) * sizeof(wchar_t)));
+}
+
+LSTATUS ReadRestoreRecord(std::wstring* wallpaperPath) {
+  wchar_t path[kWallpaperPathCapacity] = {};
+  DWORD size = sizeof(path);
+  LSTATUS status = RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, kRestoreWallpaperValue,
+                                RRF_RT_REG_SZ, nullptr, path, &size);
+  if (status == ERROR_SUCCESS) *wallpaperPath = path;
+  return status;
+}
+
+void DeleteRestoreRecord() {
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, kSettingsKey, kRestoreWallpaperValue);
+}
+
+bool SameTextIgnoringCase(const wchar_t* a, const wchar_t* b) {
+  for (; *a && *b; ++a, ++b)
+    if (std::towupper(*a) != std::towupper(*b)) return false;
+  return !*a && !*b;
+}
+
 float SpeedFromPercent(DWORD percent) { return (float)percent / 100.0f; }
 
 DWORD SpeedToPercent(float speed) {
@@ -92,12 +116,8 @@ bool IsAutostartEnabled() {
   if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, stored, &size) !=
       ERROR_SUCCESS)
     return false;
-  // Windows paths ignore letter case, so "C:\Apps\Velmora.exe" names the same program.
-  std::wstring command = AutostartCommand();
-  size_t i = 0;
-  for (; stored[i] && i < command.size(); ++i)
-    if (std::towupper(stored[i]) != std::towupper(command[i])) return false;
-  return !stored[i] && i == command.size();
+  // "C:\Apps\Velmora.exe" names the same program as "c:\apps\velmora.exe".
+  return SameTextIgnoringCase(stored, AutostartCommand().c_str());
 }
 
 void ToggleAutostart() {

@@ -30,6 +30,11 @@ inline constexpr StoredSetting kStoredTone = {L"Tone", 2, kToneOriginal};
 inline constexpr StoredSetting kStoredLang = {L"Lang", 3, kLangAuto};
 inline constexpr StoredSetting kStoredMode = {L"Mode", 2, kModeFullscreen};
 
+// Present only while the program is the wallpaper: the wallpaper to put back (REG_SZ, empty
+// when none was set), so that a start after the program died can restore the desktop.
+inline constexpr const wchar_t* kRestoreWallpaperValue = L"RestoreWallpaper";
+inline constexpr DWORD kWallpaperPathCapacity = 520;
+
 // The stored value when it is in range, else the setting's default.
 DWORD ReadStoredSetting(const StoredSetting& setting);
 void WriteStoredSetting(const StoredSetting& setting, DWORD value);
@@ -47,6 +52,15 @@ void SetLanguage(LangId lang);
 void SetDisplayMode(DisplayMode mode);
 
 int NearestSpeedIndex();
+
+void WriteRestoreRecord(const std::wstring& wallpaperPath);
+// ERROR_FILE_NOT_FOUND without a record; another failure for one that cannot be read as a
+// path of at most kWallpaperPathCapacity - 1 characters.
+LSTATUS ReadRestoreRecord(std::wstring* wallpaperPath);
+void DeleteRestoreRecord();
+
+// Windows paths and names ignore letter case.
+bool SameTextIgnoringCase(const wchar_t* a, const wchar_t* b);
 
 std::wstring AutostartCommand();
 bool IsAutostartEnabled();

@@ -246,6 +246,38 @@ TEST_F(RealProgram, TerminationSignalAtTheStartExitsWithZero) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
+// A wallpaper killed outright leaves its record behind; the next start puts the desktop back
+// and removes it: the recorded wallpaper while the user's profile still names it, and
+// nothing over a wallpaper the user chose meanwhile.
+TEST_F(RealProgram, AStartAfterAKilledWallpaperRestoresTheDesktop) {
+  const wchar_t* desktop = L"Control Panel\\Desktop";
+  auto setProfile = [&](const wchar_t* path) {
+    RegSetKeyValueW(HKEY_CURRENT_USER, desktop, L"Wallpaper", REG_SZ, path,
+                    (DWORD)((wcslen(path) + 1) * sizeof(wchar_t)));
+  };
+  for (bool changedMeanwhile : {false, true}) {
+    SCOPED_TRACE(changedMeanwhile ? "changed meanwhile" : "unchanged");
+    setProfile(L"/pictures/hills.jpg");
+    std::string log = scratch_ / "killed.log", next = scratch_ / "next.log";
+    std::filesystem::remove(log);
+    std::filesystem::remove(next);
+    pid_t pid = Spawn({"--wallpaper", "--log", log});
+    ASSERT_TRUE(AwaitFile(log));
+    EXPECT_EQ(StoredText(kSettingsKey, L"RestoreWallpaper"), L"/pictures/hills.jpg");
+    kill(pid, SIGKILL);
+    EXPECT_EQ(Wait(pid), -1);
+    EXPECT_EQ(StoredText(kSettingsKey, L"RestoreWallpaper"), L"/pictures/hills.jpg");
+    if (changedMeanwhile) setProfile(L"/pictures/sea.jpg");
+    pid = Spawn({"--window", "--log", next});
+    ASSERT_TRUE(AwaitFile(next));
+    EXPECT_EQ(StoredText(kSettingsKey, L"RestoreWallpaper"), L"<none>");
+    EXPECT_EQ(StoredText(desktop, L"Wallpaper"),
+              changedMeanwhile ? L"/pictures/sea.jpg" : L"/pictures/hills.jpg");
+    kill(pid, SIGTERM);
+    EXPECT_EQ(Wait(pid), 0);
+  }
+}
+
 TEST_F(RealProgram, BesideARunningInstanceASecondEndsAndADumpRunWorks) {
   ASSERT_TRUE(Start());  // this process is the running instance
   std::string log = scratch_ / "second.log";

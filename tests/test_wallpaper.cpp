@@ -1,7 +1,8 @@
 // Wallpaper mode: the desktop layer found behind the icons in each shell layout, the
 // window's styles and place on its monitor and below the icons, the wait for a shell that
 // is not there or does not answer, a shell that ends and starts again (also in the middle
-// of an attach), display changes, and the wallpaper put back on every way out.
+// of an attach), display changes, the wallpaper put back on every way out, and the record
+// that lets a start after a crash put it back.
 #include "app/app_state.h"
 #include "shell/desktop.h"
 #include "shell/tray.h"
@@ -37,6 +38,8 @@ class Wallpaper : public ProgramTest {
     EXPECT_EQ(WindowRect(gApp.mainWindow), rect);
     EXPECT_EQ(PortableTrayIcons().size(), 1u);
   }
+  // The wallpaper to put back after a crash, as recorded in the settings key.
+  static std::wstring Record() { return StoredText(kSettingsKey, L"RestoreWallpaper"); }
 };
 
 // What depends on where the shell keeps its desktop runs in each of its layouts.
@@ -176,6 +179,7 @@ TEST_P(WallpaperInLayout, AShellThatEndsAndStartsAgainGetsANewWallpaperWindow) {
   ExpectInLayer();
   EXPECT_NE(gApp.renderTargetView, nullptr);
   Pass();
+  EXPECT_EQ(Record(), L"/pictures/hills.jpg");
   ChooseFromTray(CMD_QUIT);
   EXPECT_EQ(RunToExit(), 0);
   EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
@@ -330,6 +334,7 @@ TEST_F(Wallpaper, AModeChangeWhileTheWindowIsLostRestoresTheDesktop) {
   EXPECT_EQ(PortableWallpaperWriteCount(), 1);
   EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
   EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+  EXPECT_EQ(Record(), L"<none>");
 }
 
 // After a display change the wallpaper covers its monitor again, at the monitor's new
@@ -403,13 +408,16 @@ TEST_F(Wallpaper, PathIsReadAfreshEachTimeAndKeptWhenASecondReadFails) {
   PortableSetWallpaperPath(L"/pictures/second.jpg");
   HandleCommand(CMD_MODE_WALLPAPER);
   EXPECT_EQ(gApp.savedWallpaperPath, L"/pictures/second.jpg");
+  EXPECT_EQ(Record(), L"/pictures/second.jpg");
   HandleCommand(CMD_MODE_FULLSCREEN);
   EXPECT_EQ(PortableWallpaperPath(), L"/pictures/second.jpg");
+  EXPECT_EQ(Record(), L"<none>");
 
   PortableSetWallpaperPath(L"/pictures/third.jpg");
   PortableFailWallpaperReads(1);
   HandleCommand(CMD_MODE_WALLPAPER);
   EXPECT_EQ(gApp.savedWallpaperPath, L"/pictures/second.jpg");
+  EXPECT_EQ(Record(), L"/pictures/second.jpg");
   ChooseFromTray(CMD_QUIT);
   EXPECT_EQ(RunToExit(), 0);
   EXPECT_EQ(PortableWallpaperPath(), L"/pictures/second.jpg");
@@ -418,9 +426,11 @@ TEST_F(Wallpaper, PathIsReadAfreshEachTimeAndKeptWhenASecondReadFails) {
 
 TEST_F(Wallpaper, WithNoWallpaperSetTheRestoreOnlyRepaints) {
   ASSERT_TRUE(Start({"--wallpaper"}));
+  EXPECT_EQ(Record(), L"");
   HandleCommand(CMD_MODE_FULLSCREEN);
   EXPECT_EQ(PortableWallpaperWriteCount(), 0);
   EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+  EXPECT_EQ(Record(), L"<none>");
 }
 
 // Every way out of a wallpaper run ends with exit code 0, no tray icon, the wallpaper put
@@ -430,6 +440,7 @@ class WallpaperQuit : public Wallpaper, public ::testing::WithParamInterface<int
 TEST_P(WallpaperQuit, RestoresTheDesktop) {
   PortableSetWallpaperPath(L"/pictures/hills.jpg");
   ASSERT_TRUE(Start({"--wallpaper"}));
+  EXPECT_EQ(Record(), L"/pictures/hills.jpg");
   PortableSetWallpaperPath(L"");
   switch (GetParam()) {
     case 0:
@@ -454,6 +465,7 @@ TEST_P(WallpaperQuit, RestoresTheDesktop) {
   EXPECT_FALSE(IsWindow(gApp.mainWindow));
   EXPECT_EQ(PortableWallpaperPath(), L"/pictures/hills.jpg");
   EXPECT_EQ(PortableDesktopRepaintCount(), 1);
+  EXPECT_EQ(Record(), L"<none>");
   HANDLE lock = CreateMutexW(nullptr, TRUE, L"VelmoraTitleLive.SingleInstance");
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_SUCCESS);
   CloseHandle(lock);
@@ -479,6 +491,71 @@ TEST_F(Wallpaper, ALogOffRestoresTheDesktopBeforeTheProcessIsEnded) {
               ::testing::ExitedWithCode(kPortableSessionEndExitCode),
               "icons=0 wallpaper=/pictures/hills.jpg repaints=1");
   PortableSetExitObserver(nullptr);
+}
+
+// A program that died as the wallpaper left its record; the next start puts the desktop back
+// once: with the recorded wallpaper while the system still reports it, else by a repaint
+// alone.
+struct LeftBehind {
+  const char* what;
+  bool recorded;
+  const wchar_t* record;   // REG_SZ, or null for a value of another type
+  const wchar_t* current;  // what the system reports, or null when it cannot tell
+  const wchar_t* after;
+  int writes;
+  int repaints;
+};
+class WallpaperLeftBehind : public Wallpaper, public ::testing::WithParamInterface<LeftBehind> {};
+
+TEST_P(WallpaperLeftBehind, AStartRestoresTheDesktopOnce) {
+  const LeftBehind& c = GetParam();
+  if (c.recorded && c.record)
+    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"RestoreWallpaper", REG_SZ, c.record,
+                    (DWORD)((wcslen(c.record) + 1) * sizeof(wchar_t)));
+  if (c.recorded && !c.record) Store(L"RestoreWallpaper", 1);
+  PortableSetWallpaperPath(c.current ? c.current : L"/pictures/sea.jpg");
+  if (!c.current) PortableFailWallpaperReads(1);
+  ASSERT_TRUE(Start({"--window"}));
+  EXPECT_EQ(PortableWallpaperPath(), c.after);
+  EXPECT_EQ(PortableWallpaperWriteCount(), c.writes);
+  EXPECT_EQ(PortableDesktopRepaintCount(), c.repaints);
+  EXPECT_EQ(Record(), L"<none>");
+  EXPECT_EQ(Stored(L"RestoreWallpaper"), -1);
+  HandleCommand(CMD_MODE_FULLSCREEN);
+  EXPECT_EQ(PortableDesktopRepaintCount(), c.repaints);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WallpaperLeftBehind,
+    ::testing::Values(
+        LeftBehind{"unchanged", true, L"/pictures/hills.jpg", L"/pictures/hills.jpg",
+                   L"/pictures/hills.jpg", 1, 1},
+        LeftBehind{"unchangedButForCase", true, L"/pictures/hills.jpg", L"/PICTURES/Hills.jpg",
+                   L"/pictures/hills.jpg", 1, 1},
+        LeftBehind{"changed", true, L"/pictures/hills.jpg", L"/pictures/sea.jpg",
+                   L"/pictures/sea.jpg", 0, 1},
+        LeftBehind{"noneSet", true, L"", L"", L"", 0, 1},
+        LeftBehind{"unreadableSystem", true, L"/pictures/hills.jpg", nullptr,
+                   L"/pictures/sea.jpg", 0, 1},
+        LeftBehind{"recordOfAnotherType", true, nullptr, L"/pictures/sea.jpg",
+                   L"/pictures/sea.jpg", 0, 1},
+        LeftBehind{"noRecord", false, nullptr, L"/pictures/sea.jpg", L"/pictures/sea.jpg", 0,
+                   0}),
+    [](const ::testing::TestParamInfo<LeftBehind>& info) { return info.param.what; });
+
+// The running instance owns the desktop: neither a second instance nor a dump run touches
+// its record or the desktop.
+TEST_F(Wallpaper, OnlyTheRunningInstanceRestoresWhatWasLeftBehind) {
+  RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"RestoreWallpaper", REG_SZ, L"/p.jpg",
+                  7 * sizeof(wchar_t));
+  HANDLE first = CreateMutexW(nullptr, TRUE, L"VelmoraTitleLive.SingleInstance");
+  EXPECT_FALSE(Start({"--wallpaper"}));
+  CloseHandle(first);
+  EXPECT_FALSE(Start({"--dump", scratch_ / "frame.bmp", "--size", "8x8"}));
+  EXPECT_EQ(exitCode_, 0);
+  EXPECT_EQ(Record(), L"/p.jpg");
+  EXPECT_EQ(PortableDesktopRepaintCount(), 0);
+  EXPECT_EQ(PortableWallpaperWriteCount(), 0);
 }
 
 TEST_F(Wallpaper, QuittingAWindowedRunLeavesTheWallpaperAlone) {
