@@ -1,6 +1,7 @@
 // Looks at the running program from outside, for the tests under Wine: window geometry,
-// parents and styles, the cursor, the notification-area icon and the popup menu, and
-// broadcasts the message a restarted shell sends. Prints "key=value" lines.
+// parents, styles, layered attributes and place among the siblings, the cursor, the
+// notification-area icon and the popup menu, and broadcasts the message a restarted shell
+// sends. Prints "key=value" lines.
 //
 //   probe window CLASS       the first window of that class, top-level or child
 //   probe screen             the primary monitor's rectangle
@@ -106,6 +107,18 @@ int PrintWindow(HWND window) {
   GetWindowTextW(window, title, 256);
   PrintUtf8("title", title);
   std::printf("xwindow=%llu\n", XWindowOf(GetAncestor(window, GA_ROOT)));
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  bool layered = GetLayeredWindowAttributes(window, nullptr, &alpha, &flags);
+  std::printf("layered=%d\nalpha=%u\nlayered_flags=0x%lX\n", layered ? 1 : 0, alpha,
+              (unsigned long)flags);
+  // The window's siblings, topmost first, the window among them.
+  std::string siblings;
+  for (HWND w = GetWindow(window, GW_HWNDFIRST); w; w = GetWindow(w, GW_HWNDNEXT)) {
+    if (!siblings.empty()) siblings += ",";
+    siblings += ClassOf(w);
+  }
+  std::printf("siblings=%s\n", siblings.c_str());
   return 0;
 }
 

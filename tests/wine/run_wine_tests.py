@@ -704,6 +704,115 @@ def check_wallpaper_without_shell(s, report):
             shell.stop()
 
 
+def progman_of(shell):
+    lines = [line for line in shell.output().splitlines() if line.startswith("ready ")]
+    return int(lines[0].split()[1], 16) if lines else None
+
+
+def check_wallpaper_raised_desktop(s, report):
+    """The desktop of Windows 11 24H2 as the stand-in shell lays it out: the wallpaper
+    window is a layered, opaque child of Progman right below the icon view, with the shell's
+    worker at the bottom; the tray's Quit ends the program with 0 and restores the wallpaper
+    path."""
+    s.reg_delete(SETTINGS_KEY)
+    s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\velmora-test.bmp")
+    shell = start_stub_shell(s, "raised_shell", ["--raised"])
+    log = s.log_path("raised.log")
+    run = s.start_velmora("raised", ["--wallpaper", "--log", log])
+    try:
+        line = wait_log(log, run)
+        expect(line == LOG_LINE.format(1, 0, 1, 0), f"log line {line!r}")
+        progman = progman_of(shell)
+        window = wait_until(lambda: (lambda w: w if w and int(w["parent"]) == progman else None)(
+            s.main_window()), 30)
+        expect(window, f"not a visible child of Progman: {s.probe('window', 'VelmoraTitleLive')}")
+        expect(window["parent_class"] == "Progman", f"parent class {window['parent_class']}")
+        expect(rect_of(window) == (0, 0, SCREEN_W, SCREEN_H), f"rectangle {window['rect']}")
+        expect(int(window["exstyle"], 16) & 0x00080000, f"not layered: exstyle {window['exstyle']}")
+        expect(window["layered"] == "1" and window["alpha"] == "255" and window["layered_flags"] == "0x2",
+               f"layered attributes {window['layered']} alpha {window['alpha']} flags {window['layered_flags']}")
+        expect(window["siblings"] == "SHELLDLL_DefView,VelmoraTitleLive,WorkerW",
+               f"Progman's children, topmost first: {window['siblings']}")
+        report("  raised desktop: a layered child of Progman, alpha 255, right below SHELLDLL_DefView, "
+               "the WorkerW at the bottom")
+        s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\other.bmp")
+        choose_from_tray_menu(s, tray_area(s), "3", ["Up", "Return"])
+        expect_exit(run.wait(30), 0, "Quit from the menu")
+        restored = s.reg_query(DESKTOP_KEY, "Wallpaper")
+        expect(restored == r"C:\windows\velmora-test.bmp", f"wallpaper after quitting: {restored!r}")
+        report("  the tray's Quit ended the program with 0 and restored the wallpaper path")
+    finally:
+        s.stop_velmora(run)
+        shell.stop()
+
+
+def check_wallpaper_busy_shell(s, report):
+    """The stand-in shell stopped for 3 s while a wallpaper run starts, so that it answers
+    nothing: once it goes on, the window goes into its worker."""
+    s.reg_delete(SETTINGS_KEY)
+    shell = start_stub_shell(s, "busy_shell")
+    log = s.log_path("busy.log")
+    os.kill(shell.popen.pid, signal.SIGSTOP)
+    try:
+        run = s.start_velmora("busy", ["--wallpaper", "--log", log])
+        time.sleep(3)
+    finally:
+        os.kill(shell.popen.pid, signal.SIGCONT)
+    try:
+        wait_log(log, run)
+        attached = wait_until(lambda: attached_window(s, shell), 30)
+        expect(attached, f"not in the worker after the shell went on: "
+               f"{s.probe('window', 'VelmoraTitleLive')}, windows {s.probe('zorder')}")
+        report("  shell stopped 3 s during the start: the window is in its WorkerW once it went on")
+        s.probe("close", "VelmoraTitleLive")
+        expect_exit(run.wait(30), 0, "closing the wallpaper window")
+    finally:
+        s.stop_velmora(run)
+        shell.stop()
+
+
+def check_wallpaper_killed(s, report):
+    """A wallpaper run killed outright leaves the record of the wallpaper to put back; the
+    next start restores it, unless the user chose another one meanwhile, and removes the
+    record."""
+    s.reg_delete(SETTINGS_KEY)
+    shell = start_stub_shell(s, "killed_shell")
+    try:
+        for changed in (False, True):
+            s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", r"C:\windows\velmora-test.bmp")
+            log = s.log_path("killed.log")
+            run = s.start_velmora("killed", ["--wallpaper", "--log", log])
+            try:
+                wait_log(log, run)
+                expect(wait_until(lambda: attached_window(s, shell), 30), "the wallpaper window is not attached")
+                record = s.reg_query(SETTINGS_KEY, "RestoreWallpaper")
+                expect(record == r"C:\windows\velmora-test.bmp", f"record while running: {record!r}")
+                run.popen.kill()
+                run.popen.wait()
+            finally:
+                s.stop_velmora(run)
+            record = s.reg_query(SETTINGS_KEY, "RestoreWallpaper")
+            expect(record == r"C:\windows\velmora-test.bmp", f"record after the kill: {record!r}")
+            chosen = r"C:\windows\other.bmp" if changed else r"C:\windows\velmora-test.bmp"
+            s.reg_add(DESKTOP_KEY, "Wallpaper", "REG_SZ", chosen)
+            log = s.log_path("after_kill.log")
+            again = s.start_velmora("after_kill", ["--window", "--log", log])
+            try:
+                wait_log(log, again)
+                record = s.reg_query(SETTINGS_KEY, "RestoreWallpaper")
+                expect(record is None, f"record after the next start: {record!r}")
+                wallpaper = s.reg_query(DESKTOP_KEY, "Wallpaper")
+                expect(wallpaper == chosen, f"wallpaper after the next start: {wallpaper!r}")
+                s.probe("close", "VelmoraTitleLive")
+                expect_exit(again.wait(30), 0, "closing the window after the restore")
+            finally:
+                s.stop_velmora(again)
+            report(f"  killed as the wallpaper, {'another wallpaper chosen' if changed else 'nothing changed'} "
+                   f"meanwhile: the next start left Wallpaper {wallpaper!r} and removed the record")
+    finally:
+        shell.stop()
+
+
 def check_tray_right_click(s, report):
     """One right-click on the icon opens exactly one menu."""
     s.reg_delete(SETTINGS_KEY)
@@ -1086,6 +1195,9 @@ CHECKS = [
     ("minimised_and_paused", check_minimised_and_paused),
     ("tray_right_click", check_tray_right_click),
     ("stored_values", check_stored_values),
+    ("wallpaper_raised_desktop", check_wallpaper_raised_desktop),
+    ("wallpaper_busy_shell", check_wallpaper_busy_shell),
+    ("wallpaper_killed", check_wallpaper_killed),
     ("session_end", check_session_end),
     ("installer", check_installer),
     ("installer_languages", check_installer_languages),

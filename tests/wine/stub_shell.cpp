@@ -1,17 +1,20 @@
 // A stand-in for the desktop shell's windows, for the wallpaper tests under Wine, which
 // has none: "Progman" titled "Program Manager" holding the icon view "SHELLDLL_DefView",
-// and a "WorkerW" that appears when Progman receives message 0x052C, in one of the two
+// and a "WorkerW" that appears when Progman receives message 0x052C, in one of the three
 // layouts of the real shell:
 //
 //   stub_shell                   the icon view moves into a new top-level "WorkerW", and a
 //                                second, empty "WorkerW" right behind it in Z order takes
 //                                the wallpaper;
-//   stub_shell --worker-inside   the wallpaper "WorkerW" is a child of Progman.
+//   stub_shell --worker-inside   the wallpaper "WorkerW" is a child of Progman;
+//   stub_shell --raised          Windows 11 24H2: Progman carries WS_EX_NOREDIRECTIONBITMAP,
+//                                is shown and keeps the icon view; the "WorkerW" is its child
+//                                at the bottom, where the shell shows its static wallpaper.
 //
-// The wallpaper worker covers the primary monitor and is the one window shown, so a window
-// attached to it is visible on the screen. Once the windows exist it broadcasts
-// "TaskbarCreated", as a starting shell does, and prints "ready"; it prints
-// "worker <handle>" when the wallpaper worker is created.
+// The wallpaper worker (in the raised layout Progman) covers the primary monitor and is the
+// one window shown, so a window attached to it is visible on the screen. Once the windows
+// exist it broadcasts "TaskbarCreated", as a starting shell does, and prints "ready
+// <Progman's handle>"; it prints "worker <handle>" when the wallpaper worker is created.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +24,7 @@ namespace {
 
 const UINT kSpawnWorker = 0x052C;
 bool gWorkerInside = false;
+bool gRaised = false;
 HWND gView = nullptr;
 HWND gHolder = nullptr;
 HWND gWorker = nullptr;
@@ -55,8 +59,9 @@ void KeepHolderAboveWorker() {
 }
 
 void SpawnWorker(HWND progman) {
-  if (gWorkerInside) {
+  if (gWorkerInside || gRaised) {
     gWorker = CreateWorker(progman, WS_CHILD | WS_VISIBLE);
+    SetWindowPos(gWorker, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ShowWindow(progman, SW_SHOWNOACTIVATE);
     return;
   }
@@ -117,13 +122,15 @@ void RegisterShellClass(const wchar_t* name, WNDPROC procedure) {
 
 int main(int argc, char** argv) {
   gWorkerInside = argc > 1 && std::strcmp(argv[1], "--worker-inside") == 0;
+  gRaised = argc > 1 && std::strcmp(argv[1], "--raised") == 0;
   HINSTANCE instance = GetModuleHandleW(nullptr);
   RegisterShellClass(L"Progman", ProgmanProc);
   RegisterShellClass(L"SHELLDLL_DefView", DefWindowProcW);
   RegisterShellClass(L"WorkerW", BlackProc);
 
   RECT monitor = PrimaryMonitorRect();
-  HWND progman = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, L"Progman",
+  DWORD raised = gRaised ? WS_EX_NOREDIRECTIONBITMAP : 0;
+  HWND progman = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | raised, L"Progman",
                                  L"Program Manager", WS_POPUP | WS_CLIPCHILDREN, monitor.left,
                                  monitor.top, monitor.right - monitor.left,
                                  monitor.bottom - monitor.top, nullptr, nullptr, instance,
@@ -135,6 +142,7 @@ int main(int argc, char** argv) {
     std::printf("failed %lu\n", GetLastError());
     return 1;
   }
+  if (gRaised) ShowWindow(progman, SW_SHOWNOACTIVATE);
   PostMessageW(HWND_BROADCAST, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
   std::printf("ready %p\n", (void*)progman);
   std::fflush(stdout);
