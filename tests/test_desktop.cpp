@@ -593,6 +593,43 @@ TEST(NamedMutex, LivesOnlyInAPrivateFolderAndFollowsNoLink) {
   EXPECT_TRUE(std::filesystem::exists(config / ("velmora/" + file)));
 }
 
+// Others may read the folder of the lock, not write it. The configuration folder, which is
+// usually open to reading, takes the lock when the runtime and the shared folder are refused.
+TEST(NamedMutex, TakesAFolderOfTheUsersThatNoOneElseCanWrite) {
+  ScratchDirectory runtime, shared, config;
+  config.UseAsConfigHome();
+  chmod(runtime.path().c_str(), 0777);
+  setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+  setenv("TMPDIR", shared.path().c_str(), 1);
+  struct Restore {
+    ~Restore() {
+      unsetenv("TMPDIR");
+      unsetenv("XDG_RUNTIME_DIR");
+    }
+  } restore;
+  symlink(runtime.path().c_str(), (shared / ("velmora-" + std::to_string(getuid()))).c_str());
+  const std::string folder = config / "velmora";
+  std::filesystem::create_directory(folder);
+  const std::wstring name = L"Velmora.Test." + std::to_wstring(getpid());
+  const std::string file = folder + "/mutex-" + PortableUtf8(name.c_str());
+  const struct {
+    mode_t mode;
+    bool used;
+  } cases[] = {{0700, true},  {0750, true},  {0755, true},  {0705, true},
+               {0770, false}, {0775, false}, {0757, false}, {01777, false}};
+  for (const auto& c : cases) {
+    chmod(folder.c_str(), c.mode);
+    std::filesystem::remove(file);
+    HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+    EXPECT_EQ(mutex != nullptr, c.used) << std::oct << c.mode;
+    EXPECT_EQ(GetLastError(), c.used ? (DWORD)ERROR_SUCCESS : (DWORD)ERROR_ACCESS_DENIED)
+        << std::oct << c.mode;
+    EXPECT_EQ(std::filesystem::exists(file), c.used) << std::oct << c.mode;
+    if (mutex) CloseHandle(mutex);
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(runtime.path()));
+}
+
 TEST_F(Desktop, TerminationSignalClosesTheProgramsVisibleWindows) {
   HWND shown = Create(WS_POPUP | WS_VISIBLE, 0, 0, 1, 1);
   HWND hidden = Create(WS_POPUP, 0, 0, 1, 1);

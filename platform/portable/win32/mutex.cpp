@@ -1,10 +1,11 @@
 // Named mutexes as a real lock between processes: an exclusive flock on a file named after
-// the mutex, in a folder that only this user owns and can enter. The lock goes with the
-// process, so a killed holder frees the name, as on Windows.
+// the mutex, in a folder that this user owns and no one else can write. The lock goes with
+// the process, so a killed holder frees the name, as on Windows.
 //
 // The folder is $XDG_RUNTIME_DIR when that is such a folder and lets the lock be made;
 // else velmora-<uid> in $TMPDIR (else /tmp), made for the purpose; else the user's
-// configuration folder of the program. A folder that another user owns or can write is never used, and the
+// configuration folder of the program. A folder that another user owns or can write (by
+// its group or other bits, which also show an access list's grants) is never used, and the
 // lock file is opened without following links, so no other user can hold the name or point
 // the lock at another file.
 #include <fcntl.h>
@@ -22,10 +23,10 @@
 
 namespace {
 
-bool Private(const std::string& folder) {
+bool SafeForLock(const std::string& folder) {
   struct stat info;
   return lstat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
-         (info.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+         (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 // The runtime folder is the session's and is used only as it is; the others are made.
@@ -51,11 +52,15 @@ int OpenLockFile(LPCWSTR name) {
   for (char c : PortableUtf8(name)) file += c == '/' ? '_' : c;
   for (const LockFolder& folder : LockFolders()) {
     if (folder.make) PortableMakeFolders(folder.path);
-    if (!Private(folder.path)) continue;
+    if (!SafeForLock(folder.path)) continue;
     int fd = open((folder.path + "/" + file).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) continue;
     struct stat info;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == getuid()) return fd;
+    // Others may enter the folder, so the file itself must be closed to them: a reader
+    // could hold the lock too.
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == getuid() &&
+        (info.st_mode & (S_IRWXG | S_IRWXO)) == 0)
+      return fd;
     close(fd);
   }
   return -1;
