@@ -21,6 +21,7 @@
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "platform/portable/control/d3d11_control.h"
+#include "platform/portable/control/files_control.h"
 #include "platform/win32.h"
 #include "render/frame_dump.h"
 #include "render/renderer.h"
@@ -415,6 +416,7 @@ class DumpInProcess : public Dump {
     ReleaseRenderer();
     gApp = AppState();
     PortableResetFailures();
+    PortableFailNextReplace(ERROR_SUCCESS);
   }
   int RunHere(const std::string& path) {
     std::vector<std::string> arguments = {"velmora", "--dump", path, "--size", "16x9"};
@@ -449,6 +451,37 @@ TEST_F(DumpInProcess, RendererStartFailureExitsOneAndGraphicsFailuresTwo) {
   PortableResetFailures();
   EXPECT_EQ(RunHere(path), ExitNormal);
   EXPECT_EQ(ReadFile(path).size(), 54u + 9 * 48);
+}
+
+// Each documented failure of the replacement: where it leaves the old file under the
+// target's name, that stays and the new one goes; where it has taken the old file from
+// that name, the new one moves in, so that the run still leaves a picture there.
+TEST_F(DumpInProcess, EveryDocumentedReplaceFailureLeavesAPictureAndNoTemporary) {
+  const std::string path = files / "frame.bmp";
+  const struct {
+    DWORD error;
+    int exitCode;
+    bool replaced;
+    size_t oldFileElsewhere;  // the old file under another name: what the system left
+  } cases[] = {{ERROR_UNABLE_TO_REMOVE_REPLACED, ExitDumpFailed, false, 0},
+               {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ExitNormal, true, 0},
+               {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, ExitNormal, true, 1}};
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(files.path());
+    std::filesystem::create_directory(files.path());
+    std::ofstream(path) << "keep me";
+    chmod(path.c_str(), 0640);
+    PortableFailNextReplace(c.error);
+    EXPECT_EQ(RunHere(path), c.exitCode) << c.error;
+    EXPECT_EQ(ReadFile(path).size(), c.replaced ? 54u + 9 * 48 : 7u) << c.error;
+    struct stat info;
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u) << c.error;
+    std::vector<std::string> names = FilesIn(files.path());
+    EXPECT_EQ(names.size(), 1 + c.oldFileElsewhere) << c.error;
+    for (const std::string& name : names)
+      EXPECT_TRUE(name == "frame.bmp" || ReadFile(files / name) == "keep me") << name;
+  }
 }
 
 }  // namespace

@@ -167,9 +167,22 @@ TEST(PortableKernel, FilesByWidePath) {
       << "there is nothing to replace";
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
 
-  EXPECT_FALSE(DeleteFileW(a.c_str()));
+  // A move takes an existing name only when asked to.
+  file = _wfopen(a.c_str(), L"wb");
+  ASSERT_NE(file, nullptr);
+  std::fclose(file);
+  EXPECT_FALSE(MoveFileExW(b.c_str(), a.c_str(), 0));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(
+      MoveFileExW(b.c_str(), a.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  file = _wfopen(a.c_str(), L"rb");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(std::fread(text, 1, sizeof text, file), 3u);
+  std::fclose(file);
+
+  EXPECT_FALSE(DeleteFileW(b.c_str()));
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-  EXPECT_TRUE(DeleteFileW(b.c_str()));
+  EXPECT_TRUE(DeleteFileW(a.c_str()));
 }
 
 }  // namespace

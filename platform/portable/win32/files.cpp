@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "control/files_control.h"
 #include "win32/handles.h"
 #include "win32/kernel.h"
 
@@ -41,6 +42,8 @@ DWORD FileError(int error) {
       return ERROR_FILE_TOO_LARGE;
     case EPIPE:
       return ERROR_NO_DATA;
+    case EXDEV:
+      return ERROR_NOT_SAME_DEVICE;
     default:
       return ERROR_GEN_FAILURE;
   }
@@ -56,6 +59,9 @@ BOOL Fail(int error) {
 bool ReadOnly(const struct stat& info) {
   return S_ISREG(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
+
+// The failure that the next ReplaceFileW gives instead of succeeding, if any.
+DWORD injectedReplaceFailure = ERROR_SUCCESS;
 
 // The temporary files that a termination signal removes: a fixed table, so that the
 // handler reads nothing that is being allocated or freed.
@@ -81,6 +87,8 @@ void ForgetTemporary(const std::string& path) {
 }
 
 }  // namespace
+
+void PortableFailNextReplace(DWORD error) { injectedReplaceFailure = error; }
 
 void PortableRemoveTemporaryFiles() {
   for (TemporarySlot& slot : temporaries)
@@ -244,11 +252,51 @@ BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD, 
   if (regular) fchmod(fd, target.st_mode & 07777);
   close(fd);
   if (!regular) return Fail(EACCES);
+  if (DWORD error = injectedReplaceFailure) {
+    injectedReplaceFailure = ERROR_SUCCESS;
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT) unlink(to.c_str());
+    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2)
+      (void)!rename(to.c_str(), (to.substr(0, to.rfind('/') + 1) + "~replaced-" +
+                                 std::to_string(target.st_ino)).c_str());
+    SetLastError(error);
+    return FALSE;
+  }
+  // A rename happens whole or not at all: when it fails, both files keep their names.
   if (rename(from.c_str(), to.c_str()) != 0) {
-    SetLastError(ERROR_UNABLE_TO_MOVE_REPLACEMENT);
+    SetLastError(ERROR_UNABLE_TO_REMOVE_REPLACED);
     return FALSE;
   }
   ForgetTemporary(from);
+  return TRUE;
+}
+
+BOOL MoveFileExW(LPCWSTR existing, LPCWSTR destination, DWORD flags) {
+  if (!existing || !destination) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string from = PortableUtf8(existing), to = PortableUtf8(destination);
+  struct stat target;
+  bool replacing = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+  if (replacing && lstat(to.c_str(), &target) == 0 && (S_ISDIR(target.st_mode) || ReadOnly(target)))
+    return Fail(EACCES);
+  unsigned how = replacing ? 0 : RENAME_NOREPLACE;
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), how) != 0) {
+    if (errno != EEXIST) return Fail(errno);
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  ForgetTemporary(from);
+  // Through to the disk: the folder that now names the file.
+  if (flags & MOVEFILE_WRITE_THROUGH) {
+    size_t slash = to.rfind('/');
+    std::string folderName = slash == std::string::npos ? "." : to.substr(0, slash + 1);
+    int folder = open(folderName.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+      fsync(folder);
+      close(folder);
+    }
+  }
   return TRUE;
 }
 

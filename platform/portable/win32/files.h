@@ -1,14 +1,17 @@
 // Files by handle, as the Windows kernel offers them: CreateFileW and its dispositions,
 // WriteFile, SetEndOfFile, the kind of object a handle names, its link count and final
-// path, ReplaceFileW and DeleteFileW.
+// path, ReplaceFileW, MoveFileExW and DeleteFileW.
 //
 // Modelled as Windows documents them: CREATE_NEW fails on any existing name, a link
 // included, and FILE_FLAG_OPEN_REPARSE_POINT opens a link itself instead of following it;
 // a read-only file (here: one whose mode has no write bit, whoever asks) refuses
 // GENERIC_WRITE; a directory refuses every open; ReplaceFileW needs an existing replaced
-// file and gives the replacement that file's attributes and access (mode, owner, group).
+// file and gives the replacement that file's attributes and access (mode, owner, group),
+// and its failures leave the two files as Microsoft documents for each error (the control
+// in control/files_control.h makes the next one fail); MoveFileExW moves within one file
+// system, over an existing file only with MOVEFILE_REPLACE_EXISTING.
 // Left out: share modes (POSIX has no mandatory locks), security attributes, templates,
-// overlapped writes.
+// overlapped writes, backup files of ReplaceFileW, moves that copy (MOVEFILE_COPY_ALLOWED).
 //
 // Windows has no signals. Here a termination signal (SIGINT, SIGTERM, SIGHUP) removes the
 // files this process created with FILE_ATTRIBUTE_TEMPORARY that are still under the name
@@ -42,7 +45,12 @@
 #define FILE_NAME_NORMALIZED 0x0
 #define VOLUME_NAME_DOS 0x0
 
+#define MOVEFILE_REPLACE_EXISTING 0x1
+#define MOVEFILE_COPY_ALLOWED 0x2
+#define MOVEFILE_WRITE_THROUGH 0x8
+
 #define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_NOT_SAME_DEVICE 17L
 #define ERROR_WRITE_PROTECT 19L
 #define ERROR_GEN_FAILURE 31L
 #define ERROR_FILE_EXISTS 80L
@@ -50,7 +58,9 @@
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_FILE_TOO_LARGE 223L
 #define ERROR_NO_DATA 232L
+#define ERROR_UNABLE_TO_REMOVE_REPLACED 1175L
 #define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
+#define ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 1177L
 
 struct SECURITY_ATTRIBUTES;
 typedef SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
@@ -80,6 +90,7 @@ BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION inform
 DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR path, DWORD size, DWORD flags);
 BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
                   LPVOID exclude, LPVOID reserved);
+BOOL MoveFileExW(LPCWSTR existing, LPCWSTR destination, DWORD flags);
 BOOL DeleteFileW(LPCWSTR path);
 
 // Called from the termination signals' handler: removes the temporary files described

@@ -8,7 +8,8 @@
 //                       resources, the user's UI language, and a named mutex that is a real
 //                       cross-process lock;
 //   - win32/files.h     files by handle: CreateFileW and its dispositions, WriteFile, the
-//                       kind and final path of an open file, ReplaceFileW, DeleteFileW;
+//                       kind and final path of an open file, ReplaceFileW, MoveFileExW,
+//                       DeleteFileW;
 //   - win32/user32.h    an in-process desktop: monitors, window classes and windows with
 //                       styles, parents and rectangles, one message queue for the thread,
 //                       the shell's Progman / SHELLDLL_DefView / WorkerW windows, popup
@@ -20,7 +21,8 @@
 //                       textures (decoded by blocks/), samplers, render targets, staging
 //                       copies, a triangle rasterizer and the program's two shaders as the
 //                       C++ kernels of kernels/;
-//   - control/          what tests and benchmarks do to the desktop and the device.
+//   - control/          what tests and benchmarks do to the desktop, the files and the
+//                       device.
 // Left out: GDI drawing, real screens and input devices (tests and signals drive the
 // desktop instead), threads other than the program's one, security attributes, and every
 // call the program does not make. Texts are wchar_t (UTF-32 here); paths are converted to
