@@ -87,25 +87,29 @@ HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring* temporary
 // where that can be avoided. A device or pipe is written directly, and a link is written
 // through to the file it names. A regular file is written under a temporary name beside it
 // and then takes its place with its attributes and access, so a failed write, a full disk
-// or a termination request leaves the old file as it was. Where no temporary file can be
-// made (a folder that is not writable) or the file has other names (hard links), it is
-// truncated and written in place. A read-only file is not written.
+// or a termination request leaves the old file as it was. Where its folder refuses a new
+// file or the file has other names (hard links), it is truncated and written in place. A
+// read-only file is not written.
 bool WriteFileReplacing(const std::wstring& path, const Piece* pieces, int count) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+  bool written = false;
   if (GetFileType(file) == FILE_TYPE_DISK) {
     BY_HANDLE_FILE_INFORMATION information = {};
     std::wstring target = FinalPath(file), temporary;
     HANDLE replacement = INVALID_HANDLE_VALUE;
-    if (!target.empty() && GetFileInformationByHandle(file, &information) &&
-        information.nNumberOfLinks == 1)
+    bool inPlace = target.empty() || !GetFileInformationByHandle(file, &information) ||
+                   information.nNumberOfLinks != 1;
+    if (!inPlace) {
       replacement = CreateTemporaryBeside(target, &temporary);
+      inPlace = replacement == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED;
+    }
     if (replacement != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
-      bool written = WritePieces(replacement, pieces, count);
+      written = WritePieces(replacement, pieces, count);
       CloseHandle(replacement);
       if (written && ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr))
         return true;
@@ -122,9 +126,10 @@ bool WriteFileReplacing(const std::wstring& path, const Piece* pieces, int count
       if (created) DeleteFileW(target.c_str());
       return false;
     }
-    SetEndOfFile(file);
+    written = inPlace && SetEndOfFile(file) && WritePieces(file, pieces, count);
+  } else {
+    written = WritePieces(file, pieces, count);
   }
-  bool written = WritePieces(file, pieces, count);
   CloseHandle(file);
   if (!written && created) DeleteFileW(path.c_str());
   return written;

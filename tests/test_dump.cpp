@@ -1,7 +1,10 @@
 // The dump run, mostly through the real program: the BMP file it writes, what the picture
-// depends on, and the exit codes of refused sizes, bad paths and failed writes.
+// depends on, and the exit codes of refused sizes, bad paths, failed writes and termination
+// requests.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -10,6 +13,7 @@
 #include <algorithm>
 
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,6 +29,7 @@
 #include "platform/win32.h"
 #include "render/frame_dump.h"
 #include "render/renderer.h"
+#include "program_process.h"
 #include "scratch_directory.h"
 #include "shell/settings.h"
 
@@ -71,6 +76,23 @@ class Dump : public ::testing::Test {
     for (const auto& entry : std::filesystem::directory_iterator(directory))
       names.push_back(entry.path().filename().string());
     return names;
+  }
+
+  // The exit code, or -1 when the program was killed or, still running after half a
+  // minute, is killed here; `usage` receives what it used.
+  static int Finish(pid_t pid, rusage* usage = nullptr) {
+    rusage used = {};
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 3000 && (ended = wait4(pid, &status, WNOHANG, &used)) == 0; ++i)
+      usleep(10000);
+    if (ended == 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+      return -1;
+    }
+    if (usage) *usage = used;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   ScratchDirectory config, files;
@@ -390,6 +412,40 @@ TEST_F(Dump, TerminationDuringTheWriteLeavesTheOldFileAndNoTemporary) {
     }
     EXPECT_TRUE(abandoned) << "signal " << signal << " never came during the write";
   }
+}
+
+// A request before the file is opened (here from the program's first moments, so that it
+// comes before the frame is drawn) abandons the dump as well.
+TEST_F(Dump, TerminationBeforeTheWriteLeavesTheOldFileAndNoTemporary) {
+  const std::string existing = files / "frame.bmp";
+  for (int signal : {SIGINT, SIGTERM, SIGHUP})
+    for (const std::string& path : {existing, files / "new.bmp"}) {
+      std::ofstream(existing) << "keep me";
+      pid_t pid = SpawnProgram({"--dump", path, "--size", "256x144"}, signal);
+      kill(pid, signal);
+      EXPECT_EQ(Finish(pid), 2) << signal << " " << path;
+      EXPECT_EQ(ReadFile(existing), "keep me") << signal;
+      EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"frame.bmp"})
+          << signal << " " << path;
+    }
+}
+
+// A FIFO keeps the run waiting, to be opened until it has a reader and then for room while
+// its reader takes nothing, until a termination request ends the run.
+TEST_F(Dump, TerminationEndsAWaitOnAFifo) {
+  const std::string fifo = files / "fifo.bmp";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  for (bool reader : {false, true})
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+      pid_t pid = SpawnProgram({"--dump", fifo, "--size", "640x360"});
+      int idle = reader ? open(fifo.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+      usleep(300000);  // to reach the wait; a request that comes earlier ends the run alike
+      kill(pid, signal);
+      EXPECT_EQ(Finish(pid), 2) << "reader " << reader << ", signal " << signal;
+      if (idle >= 0) close(idle);
+      EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+      EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"fifo.bmp"});
+    }
 }
 
 // A reader that goes away makes the write fail (exit code 2) instead of killing the program.

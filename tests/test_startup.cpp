@@ -12,6 +12,7 @@
 #include "app/app_state.h"
 #include "shell/tray.h"
 #include "tests/program_driver.h"
+#include "tests/program_process.h"
 
 namespace {
 
@@ -177,26 +178,8 @@ TEST_F(Startup, AFixedTimeShowsTheSameFrameWhateverTheSpeed) {
 // directories.
 class RealProgram : public Startup {
  protected:
-  // Started as from a terminal, where no termination signal is ignored; with `held` blocked,
-  // a signal sent at once waits for the program's first moments.
   pid_t Spawn(std::vector<std::string> options, int held = 0) {
-    std::vector<std::string> arguments = {VELMORA_BINARY};
-    arguments.insert(arguments.end(), options.begin(), options.end());
-    sigset_t blocked, previous;
-    sigemptyset(&blocked);
-    if (held) sigaddset(&blocked, held);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);  // from before the child exists
-    pid_t pid = fork();
-    if (pid == 0) {
-      for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
-      std::vector<char*> argv;
-      for (std::string& a : arguments) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return pid;
+    return SpawnProgram(options, held);
   }
   // The exit code, or -1 when the program did not exit normally.
   static int Wait(pid_t pid) {

@@ -79,6 +79,9 @@ void ForgetTrayIcons();
 // From the process's start, SIGINT, SIGTERM and SIGHUP close the program's windows instead
 // of killing it.
 void InstallSignalHandlers();
+// A termination signal has come that no window has taken yet; until one does, the
+// process's file writes are abandoned (files.h).
+bool TerminationPending();
 // Reset of the other files' state.
 void ResetQueue();
 void ResetMenus();

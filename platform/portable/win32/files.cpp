@@ -3,7 +3,9 @@
 
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,6 +16,7 @@
 #include <string>
 
 #include "control/files_control.h"
+#include "win32/desktop_internal.h"
 #include "win32/handles.h"
 #include "win32/kernel.h"
 
@@ -44,6 +47,8 @@ DWORD FileError(int error) {
       return ERROR_NO_DATA;
     case EXDEV:
       return ERROR_NOT_SAME_DEVICE;
+    case ECANCELED:
+      return ERROR_OPERATION_ABORTED;
     default:
       return ERROR_GEN_FAILURE;
   }
@@ -58,6 +63,27 @@ BOOL Fail(int error) {
 // here it is a regular file without any write bit.
 bool ReadOnly(const struct stat& info) {
   return S_ISREG(info.st_mode) && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// A termination request that no window has taken ends every write (files.h).
+bool Abandoned() { return desktop::TerminationPending(); }
+
+// Opens an existing name. A FIFO opened for writing only waits until it has a reader, in
+// short naps that a termination request ends, and stays non-blocking for WriteFile.
+int OpenExisting(const std::string& name, int mode) {
+  struct stat info;
+  if ((mode & O_ACCMODE) != O_WRONLY || stat(name.c_str(), &info) != 0 || !S_ISFIFO(info.st_mode))
+    return open(name.c_str(), mode);
+  for (;;) {
+    int fd = open(name.c_str(), mode | O_NONBLOCK);
+    if (fd >= 0 || errno != ENXIO) return fd;
+    if (Abandoned()) {
+      errno = ECANCELED;
+      return -1;
+    }
+    timespec nap = {0, 10 * 1000 * 1000};
+    nanosleep(&nap, nullptr);
+  }
 }
 
 // The failure that the next ReplaceFileW gives instead of succeeding, if any.
@@ -104,6 +130,10 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
+  if ((access & GENERIC_WRITE) && Abandoned()) {
+    Fail(ECANCELED);
+    return INVALID_HANDLE_VALUE;
+  }
   std::string name = PortableUtf8(path);
   int mode = (access & GENERIC_WRITE) ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
   mode |= O_CLOEXEC;
@@ -118,12 +148,13 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
     sigemptyset(&termination);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&termination, signal);
     sigprocmask(SIG_BLOCK, &termination, &previous);
-    fd = open(name.c_str(), mode | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    if (!Abandoned()) fd = open(name.c_str(), mode | O_CREAT | O_EXCL | O_NOFOLLOW, 0666);
+    else errno = ECANCELED;
     created = fd >= 0;
     if (created && (flagsAndAttributes & FILE_ATTRIBUTE_TEMPORARY)) RememberTemporary(name);
     sigprocmask(SIG_SETMASK, &previous, nullptr);
   } else {
-    fd = open(name.c_str(), mode);
+    fd = OpenExisting(name, mode);
     if (fd < 0 && errno == ENOENT && (disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS)) {
       fd = open(name.c_str(), mode | O_CREAT, 0666);
       created = fd >= 0;
@@ -152,7 +183,8 @@ HANDLE CreateFileW(LPCWSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
   return PortableNewHandle(PortableHandleKind::File, fd);
 }
 
-// A synchronous write to a disk file writes everything or fails.
+// A synchronous write writes everything or fails; to a pipe it waits for room as long as
+// no termination request comes.
 BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, DWORD* written, LPOVERLAPPED) {
   int fd;
   if (written) *written = 0;
@@ -160,8 +192,17 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, DWORD* written, LPOVERLAPP
   const char* bytes = (const char*)data;
   DWORD done = 0;
   while (done < size) {
+    if (Abandoned()) {
+      if (written) *written = done;
+      return Fail(ECANCELED);
+    }
     ssize_t n = write(fd, bytes + done, size - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      pollfd room = {fd, POLLOUT, 0};
+      poll(&room, 1, 100);
+      continue;
+    }
     if (n <= 0) {
       if (written) *written = done;
       return Fail(n < 0 ? errno : ENOSPC);
@@ -175,6 +216,7 @@ BOOL WriteFile(HANDLE file, LPCVOID data, DWORD size, DWORD* written, LPOVERLAPP
 BOOL SetEndOfFile(HANDLE file) {
   int fd;
   if (!PortableHandleDescriptor(file, PortableHandleKind::File, &fd)) return FALSE;
+  if (Abandoned()) return Fail(ECANCELED);
   off_t at = lseek(fd, 0, SEEK_CUR);
   if (at < 0 || ftruncate(fd, at) != 0) return Fail(errno);
   return TRUE;
@@ -236,6 +278,7 @@ BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD, 
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (Abandoned()) return Fail(ECANCELED);
   std::string to = PortableUtf8(replaced), from = PortableUtf8(replacement);
   struct stat target;
   if (stat(to.c_str(), &target) != 0) return Fail(errno);
@@ -275,6 +318,7 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR destination, DWORD flags) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
+  if (Abandoned()) return Fail(ECANCELED);
   std::string from = PortableUtf8(existing), to = PortableUtf8(destination);
   struct stat target;
   bool replacing = (flags & MOVEFILE_REPLACE_EXISTING) != 0;

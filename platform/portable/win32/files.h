@@ -13,9 +13,14 @@
 // Left out: share modes (POSIX has no mandatory locks), security attributes, templates,
 // overlapped writes, backup files of ReplaceFileW, moves that copy (MOVEFILE_COPY_ALLOWED).
 //
-// Windows has no signals. Here a termination signal (SIGINT, SIGTERM, SIGHUP) removes the
-// files this process created with FILE_ATTRIBUTE_TEMPORARY that are still under the name
-// they were created with: a write in progress is abandoned and leaves nothing behind.
+// Windows has no signals. Here a termination signal (SIGINT, SIGTERM, SIGHUP) stands for the
+// end of the process as far as its files go, until a window takes the request as WM_CLOSE
+// (message_queue.cpp): the files this process created with FILE_ATTRIBUTE_TEMPORARY that
+// are still under the name they were created with are removed, and opening a file for
+// writing, WriteFile, SetEndOfFile, ReplaceFileW and MoveFileExW fail with
+// ERROR_OPERATION_ABORTED, so a write at any stage is abandoned and leaves nothing behind.
+// Opening a FIFO for writing waits for its reader, as on Linux, and a write waits for room
+// in it; both waits give way to the request.
 #pragma once
 
 #include "layer_only.h"
@@ -58,6 +63,7 @@
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_FILE_TOO_LARGE 223L
 #define ERROR_NO_DATA 232L
+#define ERROR_OPERATION_ABORTED 995L
 #define ERROR_UNABLE_TO_REMOVE_REPLACED 1175L
 #define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
 #define ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 1177L

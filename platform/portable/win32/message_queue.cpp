@@ -106,6 +106,8 @@ void InstallSignalHandlers() {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
+bool TerminationPending() { return closeRequested != 0; }
+
 void NoteNewInput() { newInput = true; }
 
 void ResetQueue() {
