@@ -2,6 +2,7 @@
 // top-down 24-bit BMP file.
 #include "render/frame_dump.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -39,17 +40,44 @@ void BuildHeaders(uint32_t width, uint32_t height, uint32_t pixelBytes, uint8_t*
   PutU32(headers + 34, pixelBytes);
 }
 
-struct Piece {
-  const uint8_t* bytes;
-  size_t size;
+// What the file is written from: the mapped read-back copy, rows of RGBA bytes `pitch`
+// apart, and a buffer in which its rows are converted a chunk at a time, so that the file's
+// bytes are never held whole beside it.
+struct FrameRows {
+  const uint8_t* rgba;
+  size_t pitch;
+  uint32_t width, height;
+  uint8_t* buffer;
+  size_t bufferBytes;  // kChunkBytes, or one row where that is larger
 };
 
-bool WritePieces(HANDLE file, const Piece* pieces, int count) {
-  for (int i = 0; i < count; ++i) {
-    DWORD written = 0;
-    if (!WriteFile(file, pieces[i].bytes, (DWORD)pieces[i].size, &written, nullptr) ||
-        written != pieces[i].size)
-      return false;
+const size_t kChunkBytes = 1 << 20;
+
+bool WriteAll(HANDLE file, const uint8_t* bytes, size_t size) {
+  DWORD written = 0;
+  return WriteFile(file, bytes, (DWORD)size, &written, nullptr) && written == size;
+}
+
+// The headers, then the rows in blue, green, red, each padded with zeros to four bytes.
+bool WriteBmp(HANDLE file, const FrameRows& frame) {
+  const size_t rowBytes = ((size_t)frame.width * 3 + 3) & ~(size_t)3;
+  uint8_t headers[kHeadersSize];
+  BuildHeaders(frame.width, frame.height, (uint32_t)(rowBytes * frame.height), headers);
+  if (!WriteAll(file, headers, kHeadersSize)) return false;
+  const uint32_t rowsPerChunk = (uint32_t)(frame.bufferBytes / rowBytes);
+  for (uint32_t first = 0; first < frame.height; first += rowsPerChunk) {
+    const uint32_t rows = std::min(rowsPerChunk, frame.height - first);
+    for (uint32_t y = 0; y < rows; ++y) {
+      const uint8_t* source = frame.rgba + (size_t)(first + y) * frame.pitch;
+      uint8_t* row = frame.buffer + (size_t)y * rowBytes;
+      for (uint32_t x = 0; x < frame.width; ++x) {
+        row[3 * x + 0] = source[4 * x + 2];
+        row[3 * x + 1] = source[4 * x + 1];
+        row[3 * x + 2] = source[4 * x + 0];
+      }
+      for (size_t x = (size_t)frame.width * 3; x < rowBytes; ++x) row[x] = 0;
+    }
+    if (!WriteAll(file, frame.buffer, rows * rowBytes)) return false;
   }
   return true;
 }
@@ -90,7 +118,7 @@ HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring* temporary
 // or a termination request leaves the old file as it was. Where its folder refuses a new
 // file or the file has other names (hard links), it is truncated and written in place. A
 // read-only file is not written.
-bool WriteFileReplacing(const std::wstring& path, const Piece* pieces, int count) {
+bool WriteFileReplacing(const std::wstring& path, const FrameRows& frame) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -109,7 +137,7 @@ bool WriteFileReplacing(const std::wstring& path, const Piece* pieces, int count
     }
     if (replacement != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
-      written = WritePieces(replacement, pieces, count);
+      written = WriteBmp(replacement, frame);
       CloseHandle(replacement);
       if (written && ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr))
         return true;
@@ -126,9 +154,9 @@ bool WriteFileReplacing(const std::wstring& path, const Piece* pieces, int count
       if (created) DeleteFileW(target.c_str());
       return false;
     }
-    written = inPlace && SetEndOfFile(file) && WritePieces(file, pieces, count);
+    written = inPlace && SetEndOfFile(file) && WriteBmp(file, frame);
   } else {
-    written = WritePieces(file, pieces, count);
+    written = WriteBmp(file, frame);
   }
   CloseHandle(file);
   if (!written && created) DeleteFileW(path.c_str());
@@ -143,7 +171,9 @@ bool DumpFrame() {
   // anything is allocated (a negative size arrives here as a very large unsigned one).
   const uint64_t stride = ((uint64_t)width * 3 + 3) & ~(uint64_t)3;
   if (stride * height + kHeadersSize > UINT32_MAX) return false;
-  const uint32_t rowBytes = (uint32_t)stride, pixelBytes = rowBytes * height;
+  const size_t bufferBytes = std::max((size_t)stride, kChunkBytes);
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferBytes]);
+  if (!buffer) return false;
 
   D3D11_TEXTURE2D_DESC desc = {};
   desc.Width = width;
@@ -157,10 +187,7 @@ bool DumpFrame() {
   ID3D11Texture2D* target = nullptr;
   ID3D11RenderTargetView* view = nullptr;
   ID3D11Texture2D* staging = nullptr;
-  bool mapped = false;
-  D3D11_MAPPED_SUBRESOURCE image = {};
-  std::unique_ptr<uint8_t[]> pixels;
-
+  bool copied = false;
   if (SUCCEEDED(gApp.device->CreateTexture2D(&desc, nullptr, &target)) &&
       SUCCEEDED(gApp.device->CreateRenderTargetView(target, nullptr, &view))) {
     AnimValues values;
@@ -171,33 +198,21 @@ bool DumpFrame() {
     if (DrawFrame(view, width, height, values) &&
         SUCCEEDED(gApp.device->CreateTexture2D(&desc, nullptr, &staging))) {
       gApp.context->CopyResource(staging, target);
-      mapped = SUCCEEDED(gApp.context->Map(staging, 0, D3D11_MAP_READ, 0, &image));
+      copied = true;
     }
   }
-
-  if (mapped) {
-    pixels.reset(new (std::nothrow) uint8_t[pixelBytes]());
-    for (uint32_t y = 0; pixels && y < height; ++y) {
-      const uint8_t* source = (const uint8_t*)image.pData + (size_t)y * image.RowPitch;
-      uint8_t* row = pixels.get() + (size_t)y * rowBytes;
-      for (uint32_t x = 0; x < width; ++x) {
-        row[3 * x + 0] = source[4 * x + 2];
-        row[3 * x + 1] = source[4 * x + 1];
-        row[3 * x + 2] = source[4 * x + 0];
-      }
-    }
-    gApp.context->Unmap(staging, 0);
-  }
-
-  bool written = false;
-  if (pixels) {
-    uint8_t headers[kHeadersSize];
-    BuildHeaders(width, height, pixelBytes, headers);
-    const Piece pieces[] = {{headers, 14}, {headers + 14, 40}, {pixels.get(), pixelBytes}};
-    written = WriteFileReplacing(gApp.dumpPath, pieces, 3);
-  }
-  ReleaseObject(staging);
+  // The file is written from the read-back copy alone.
   ReleaseObject(view);
   ReleaseObject(target);
+
+  bool written = false;
+  D3D11_MAPPED_SUBRESOURCE mapped = {};
+  if (copied && SUCCEEDED(gApp.context->Map(staging, 0, D3D11_MAP_READ, 0, &mapped))) {
+    const FrameRows frame = {(const uint8_t*)mapped.pData, mapped.RowPitch, width, height,
+                             buffer.get(), bufferBytes};
+    written = WriteFileReplacing(gApp.dumpPath, frame);
+    gApp.context->Unmap(staging, 0);
+  }
+  ReleaseObject(staging);
   return written;
 }

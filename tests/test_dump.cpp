@@ -1,6 +1,6 @@
 // The dump run, mostly through the real program: the BMP file it writes, what the picture
-// depends on, and the exit codes of refused sizes, bad paths, failed writes and termination
-// requests.
+// depends on, the exit codes of refused sizes, bad paths, failed writes and termination
+// requests, and the memory it holds.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -446,6 +446,20 @@ TEST_F(Dump, TerminationEndsAWaitOnAFifo) {
       EXPECT_TRUE(std::filesystem::is_fifo(fifo));
       EXPECT_EQ(FilesIn(files.path()), std::vector<std::string>{"fifo.bmp"});
     }
+}
+
+// The rows are written straight from the read-back copy: beside the drawn frame and that
+// copy, the file's bytes are never held whole. A tiny dump measures everything else.
+TEST_F(Dump, HoldsThePictureTwiceAtMost) {
+  auto peak = [&](const char* size) {
+    rusage usage = {};
+    pid_t pid = SpawnProgram({"--dump", files / "frame.bmp", "--size", size});
+    EXPECT_EQ(Finish(pid, &usage), 0) << size;
+    return usage.ru_maxrss * 1024.0;
+  };
+  const double picture = 4096.0 * 4096 * 4, grown = peak("4096x4096") - peak("16x16");
+  EXPECT_GT(grown, 1.5 * picture) << "the frame and its copy";
+  EXPECT_LT(grown, 2.5 * picture) << "the file's rows held whole as well";
 }
 
 // A reader that goes away makes the write fail (exit code 2) instead of killing the program.
