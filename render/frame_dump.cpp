@@ -142,14 +142,14 @@ bool WriteFileReplacing(const std::wstring& path, const FrameRows& frame) {
       if (written && ReplaceFileW(target.c_str(), temporary.c_str(), nullptr, 0, nullptr, nullptr))
         return true;
       // These two leave the target's name empty, the old file deleted or renamed, and the
-      // new one under its temporary name: it moves into the name instead of being lost too.
+      // new one under its temporary name: it moves into the name instead of being lost too,
+      // and where even that fails it stays where it is, the one picture left.
       DWORD error = GetLastError();
       bool nameEmptied =
           error == ERROR_UNABLE_TO_MOVE_REPLACEMENT || error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2;
-      if (written && nameEmptied &&
-          MoveFileExW(temporary.c_str(), target.c_str(),
-                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
+      if (written && nameEmptied)
+        return MoveFileExW(temporary.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
       DeleteFileW(temporary.c_str());
       if (created) DeleteFileW(target.c_str());
       return false;

@@ -487,6 +487,7 @@ class DumpInProcess : public Dump {
     gApp = AppState();
     PortableResetFailures();
     PortableFailNextReplace(ERROR_SUCCESS);
+    PortableFailNextMove(ERROR_SUCCESS);
   }
   int RunHere(const std::string& path) {
     std::vector<std::string> arguments = {"velmora", "--dump", path, "--size", "16x9"};
@@ -525,29 +526,41 @@ TEST_F(DumpInProcess, RendererStartFailureExitsOneAndGraphicsFailuresTwo) {
 
 // Each documented failure of the replacement: where it leaves the old file under the
 // target's name, that stays and the new one goes; where it has taken the old file from
-// that name, the new one moves in, so that the run still leaves a picture there.
+// that name, the new one moves in, so that the run still leaves a picture there, and where
+// it cannot move in either it keeps its temporary name rather than be lost.
 TEST_F(DumpInProcess, EveryDocumentedReplaceFailureLeavesAPictureAndNoTemporary) {
   const std::string path = files / "frame.bmp";
   const struct {
     DWORD error;
+    DWORD moveError;
     int exitCode;
     bool replaced;
     size_t oldFileElsewhere;  // the old file under another name: what the system left
-  } cases[] = {{ERROR_UNABLE_TO_REMOVE_REPLACED, ExitDumpFailed, false, 0},
-               {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ExitNormal, true, 0},
-               {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, ExitNormal, true, 1}};
+  } cases[] = {{ERROR_UNABLE_TO_REMOVE_REPLACED, ERROR_SUCCESS, ExitDumpFailed, false, 0},
+               {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_SUCCESS, ExitNormal, true, 0},
+               {ERROR_UNABLE_TO_MOVE_REPLACEMENT_2, ERROR_SUCCESS, ExitNormal, true, 1},
+               {ERROR_UNABLE_TO_MOVE_REPLACEMENT, ERROR_ACCESS_DENIED, ExitDumpFailed, false, 0}};
+  const size_t pictureSize = 54u + 9 * 48;
   for (const auto& c : cases) {
     std::filesystem::remove_all(files.path());
     std::filesystem::create_directory(files.path());
     std::ofstream(path) << "keep me";
     chmod(path.c_str(), 0640);
     PortableFailNextReplace(c.error);
+    PortableFailNextMove(c.moveError);
     EXPECT_EQ(RunHere(path), c.exitCode) << c.error;
-    EXPECT_EQ(ReadFile(path).size(), c.replaced ? 54u + 9 * 48 : 7u) << c.error;
+    std::vector<std::string> names = FilesIn(files.path());
+    if (c.moveError != ERROR_SUCCESS) {
+      // Both names lost the old picture; the new one is all there is, under its own name.
+      ASSERT_EQ(names.size(), 1u) << c.error;
+      EXPECT_NE(names[0], "frame.bmp");
+      EXPECT_EQ(ReadFile(files / names[0]).size(), pictureSize);
+      continue;
+    }
+    EXPECT_EQ(ReadFile(path).size(), c.replaced ? pictureSize : 7u) << c.error;
     struct stat info;
     ASSERT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u) << c.error;
-    std::vector<std::string> names = FilesIn(files.path());
     EXPECT_EQ(names.size(), 1 + c.oldFileElsewhere) << c.error;
     for (const std::string& name : names)
       EXPECT_TRUE(name == "frame.bmp" || ReadFile(files / name) == "keep me") << name;

@@ -1,5 +1,5 @@
-// Test control of the portable files: a failure of ReplaceFileW that no file system here
-// would give on its own.
+// Test controls of the portable files: failures of ReplaceFileW and MoveFileExW that no file
+// system here would give on its own.
 #pragma once
 
 #include "layer_only.h"
@@ -16,3 +16,6 @@
 //                                       the replacement under its own name.
 // ERROR_SUCCESS takes back a failure not yet used.
 void PortableFailNextReplace(DWORD error);
+
+// The next MoveFileExW fails with `error` and moves nothing; ERROR_SUCCESS takes it back.
+void PortableFailNextMove(DWORD error);

@@ -86,8 +86,9 @@ int OpenExisting(const std::string& name, int mode) {
   }
 }
 
-// The failure that the next ReplaceFileW gives instead of succeeding, if any.
+// The failures that the next ReplaceFileW and MoveFileExW give instead of succeeding, if any.
 DWORD injectedReplaceFailure = ERROR_SUCCESS;
+DWORD injectedMoveFailure = ERROR_SUCCESS;
 
 // The temporary files that a termination signal removes: a fixed table, so that the
 // handler reads nothing that is being allocated or freed.
@@ -115,6 +116,7 @@ void ForgetTemporary(const std::string& path) {
 }  // namespace
 
 void PortableFailNextReplace(DWORD error) { injectedReplaceFailure = error; }
+void PortableFailNextMove(DWORD error) { injectedMoveFailure = error; }
 
 void PortableRemoveTemporaryFiles() {
   for (TemporarySlot& slot : temporaries)
@@ -319,6 +321,11 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR destination, DWORD flags) {
     return FALSE;
   }
   if (Abandoned()) return Fail(ECANCELED);
+  if (DWORD error = injectedMoveFailure) {
+    injectedMoveFailure = ERROR_SUCCESS;
+    SetLastError(error);
+    return FALSE;
+  }
   std::string from = PortableUtf8(existing), to = PortableUtf8(destination);
   struct stat target;
   bool replacing = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
