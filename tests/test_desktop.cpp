@@ -762,6 +762,102 @@ TEST_F(Desktop, MessageWaitsWakeOnlyForNewInput) {
   EXPECT_EQ(MsgWaitForMultipleObjects(1, &none, FALSE, 0, QS_ALLINPUT), WAIT_FAILED);
 }
 
+LONGLONG Counter() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+// On a frozen clock a wait for a timer moves the clock to its due time, unless a message
+// came first; a signalled timer comes before a message. A synchronization timer resets when
+// a wait takes it, a manual-reset one stays signalled, a periodic one fires again.
+TEST_F(Desktop, WaitsForTimersAndMessagesInWindowsOrder) {
+  HWND window = Create(WS_POPUP, 0, 0, 9, 9);
+  PortableFreezeClock();
+  auto wait = [](HANDLE timer, DWORD milliseconds) {
+    return MsgWaitForMultipleObjects(1, &timer, FALSE, milliseconds, QS_ALLINPUT);
+  };
+  const struct {
+    BOOL manualReset;
+    LONG period;
+    DWORD taken;  // what a wait that may not wait finds once a wait took the timer
+  } kinds[] = {{FALSE, 0, WAIT_TIMEOUT}, {TRUE, 0, WAIT_OBJECT_0}, {FALSE, 10, WAIT_TIMEOUT}};
+  for (const auto& k : kinds) {
+    SCOPED_TRACE(testing::Message() << "manual " << k.manualReset << ", period " << k.period);
+    HANDLE timer = CreateWaitableTimerW(nullptr, k.manualReset, nullptr);
+    ASSERT_NE(timer, nullptr);
+    LARGE_INTEGER due;
+    due.QuadPart = -25000;  // 2.5 ms
+    ASSERT_TRUE(SetWaitableTimer(timer, &due, k.period, nullptr, nullptr, FALSE));
+    LONGLONG set = Counter();
+    PostMessageW(window, WM_APP, 0, 0);
+    EXPECT_EQ(wait(timer, INFINITE), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(Counter(), set) << "the message came first";
+    EXPECT_EQ(wait(timer, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(Counter() - set, 2500000);
+    EXPECT_EQ(wait(timer, 0), k.taken);
+    PostMessageW(window, WM_APP, 0, 0);
+    EXPECT_EQ(wait(timer, 0), k.taken == WAIT_OBJECT_0 ? WAIT_OBJECT_0 : WAIT_OBJECT_0 + 1)
+        << "a signalled timer comes before a message";
+    if (k.period) {
+      EXPECT_EQ(wait(timer, INFINITE), WAIT_OBJECT_0);
+      EXPECT_EQ(Counter() - set, 12500000);
+    }
+    ASSERT_TRUE(CancelWaitableTimer(timer));
+    EXPECT_EQ(wait(timer, 10), k.taken) << "cancelled: nothing comes, the state stays";
+    EXPECT_EQ(Counter() - set, k.period ? 12500000 : 2500000);
+    ASSERT_TRUE(CloseHandle(timer));
+    EXPECT_EQ(wait(timer, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(SetWaitableTimer(timer, &due, 0, nullptr, nullptr, FALSE));
+  }
+}
+
+// Windows before version 1803 refuse the high-resolution flag as they refuse unknown ones.
+TEST_F(Desktop, TimerCreationRefusesWhatWindowsRefuses) {
+  for (bool olderWindows : {true, false}) {
+    PortableRefuseHighResolutionTimers(olderWindows);
+    HANDLE timer = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                          TIMER_ALL_ACCESS);
+    EXPECT_EQ(timer == nullptr, olderWindows);
+    EXPECT_EQ(GetLastError(), olderWindows ? (DWORD)ERROR_INVALID_PARAMETER : ERROR_SUCCESS);
+    if (timer) CloseHandle(timer);
+  }
+  EXPECT_EQ(CreateWaitableTimerExW(nullptr, nullptr, 0x4, TIMER_ALL_ACCESS), nullptr);
+}
+
+// Each monitor names its device and has one mode, with the refresh rate the display
+// settings report (0 and 1 stand for the hardware's default).
+TEST_F(Desktop, MonitorsNameTheirDeviceAndReportTheirRefreshRate) {
+  PortableSetMonitors({{0, 0, 1920, 1080}, {1920, 0, 4480, 1440}}, {144});
+  const struct {
+    POINT at;
+    const wchar_t* device;
+    DWORD width, refresh;
+  } monitors[] = {{{10, 10}, L"\\\\.\\DISPLAY1", 1920, 144},
+                  {{2000, 10}, L"\\\\.\\DISPLAY2", 2560, 60}};
+  for (const auto& m : monitors) {
+    MONITORINFOEXW info = {};
+    info.cbSize = sizeof(info);
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromPoint(m.at, MONITOR_DEFAULTTONULL), &info));
+    EXPECT_STREQ(info.szDevice, m.device);
+    DEVMODEW mode = {};
+    mode.dmSize = sizeof(mode);
+    ASSERT_TRUE(EnumDisplaySettingsW(m.device, ENUM_CURRENT_SETTINGS, &mode));
+    EXPECT_EQ(mode.dmPelsWidth, m.width);
+    EXPECT_EQ(mode.dmDisplayFrequency, m.refresh);
+    EXPECT_FALSE(EnumDisplaySettingsW(m.device, 1, &mode)) << "one mode each";
+  }
+  DEVMODEW mode = {};
+  mode.dmSize = sizeof(mode);
+  ASSERT_TRUE(EnumDisplaySettingsW(nullptr, ENUM_CURRENT_SETTINGS, &mode));
+  EXPECT_EQ(mode.dmDisplayFrequency, 144u) << "without a name, the primary monitor";
+  EXPECT_FALSE(EnumDisplaySettingsW(L"\\\\.\\DISPLAY3", ENUM_CURRENT_SETTINGS, &mode));
+  MONITORINFOEXW info = {};
+  info.cbSize = sizeof(MONITORINFO) + 4;
+  EXPECT_FALSE(GetMonitorInfoW(MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &info));
+}
+
 }  // namespace
 
 // The attributes of a layered window are there to read only once set, and only while the

@@ -30,7 +30,12 @@ void PortableResetDesktop(PortableShellLayout layout = PortableShellLayout::Clas
 // rectangle less a 40-pixel taskbar at the bottom. As on a display change, the shell's
 // windows are stretched over the new virtual screen and every top-level window is then
 // sent WM_DISPLAYCHANGE (32 bits per pixel, the primary monitor's size).
-void PortableSetMonitors(const std::vector<RECT>& monitors);
+// Each monitor refreshes `refreshRates[i]` times a second (dmDisplayFrequency), 60 where the
+// list gives none; 0 and 1 stand for the hardware's default rate, which is 60 here.
+void PortableSetMonitors(const std::vector<RECT>& monitors,
+                         const std::vector<DWORD>& refreshRates = {});
+// How often the monitor that holds most of the window refreshes (60 for 0 and 1).
+DWORD PortableRefreshRateOf(HWND window);
 
 // The shell ending (Explorer crashing or restarting): its windows are destroyed, and with
 // them every child window of other programs inside them (WM_DESTROY to each, parents
@@ -114,6 +119,10 @@ void PortableFreezeClock();
 void PortableAdvanceClock(double seconds);
 // The performance counter's reading: the real count, or the frozen one, plus the advances.
 LONGLONG PortableAdjustCounter(LONGLONG realTicks, LONGLONG ticksPerSecond);
+
+// Windows before version 1803 refuse CreateWaitableTimerExW's high-resolution flag (until
+// the next reset of the desktop).
+void PortableRefuseHighResolutionTimers(bool refuse);
 
 // Another window moved off this one, or the display lost its content: the window needs
 // painting again.

@@ -1,9 +1,12 @@
 // The portable desktop's windows: classes, creation and destruction with Windows' message
-// order, rectangles and frames, parents and Z order, visibility, monitors, cursor, icons,
-// and the desktop's reset for tests.
+// order, rectangles and frames, parents and Z order, visibility, monitors and their display
+// modes, cursor, icons, the clock that tests may freeze, and the desktop's reset for tests.
+#include <time.h>
+
 #include <algorithm>
 #include <cwctype>
 
+#include "win32/clock.h"
 #include "win32/desktop_internal.h"
 #include "win32/kernel.h"
 
@@ -75,6 +78,15 @@ long long Distance(const RECT& a, const RECT& b) {
 }
 
 HMONITOR MonitorHandle(size_t index) { return (HMONITOR)(uintptr_t)(0x4000 + index); }
+size_t MonitorIndex(HMONITOR monitor) { return (size_t)((uintptr_t)monitor - 0x4000); }
+
+// What the monitor's mode says: a stored 0 or 1 stands for the hardware's default.
+DWORD StoredRefreshRate(size_t index) {
+  const std::vector<DWORD>& rates = State().refreshRates;
+  return index < rates.size() ? rates[index] : 60;
+}
+
+std::wstring DeviceName(size_t index) { return L"\\\\.\\DISPLAY" + std::to_wstring(index + 1); }
 
 HMONITOR MonitorOfRect(const RECT& rect, DWORD flags) {
   const std::vector<RECT>& monitors = State().monitors;
@@ -618,8 +630,9 @@ HMONITOR MonitorFromRect(const RECT* rect, DWORD flags) {
 
 BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
   const std::vector<RECT>& monitors = State().monitors;
-  size_t index = (size_t)((uintptr_t)monitor - 0x4000);
-  if (!info || info->cbSize < sizeof(MONITORINFO) || index >= monitors.size()) {
+  size_t index = MonitorIndex(monitor);
+  if (!info || (info->cbSize != sizeof(MONITORINFO) && info->cbSize != sizeof(MONITORINFOEXW)) ||
+      index >= monitors.size()) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
@@ -627,6 +640,34 @@ BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info) {
   info->rcWork = monitors[index];
   info->rcWork.bottom -= 40;
   info->dwFlags = index == 0 ? MONITORINFOF_PRIMARY : 0;
+  if (info->cbSize == sizeof(MONITORINFOEXW)) {
+    std::wstring name = DeviceName(index);
+    WCHAR* device = static_cast<MONITORINFOEXW*>(info)->szDevice;
+    std::copy(name.begin(), name.end(), device);
+    device[name.size()] = 0;
+  }
+  return TRUE;
+}
+
+BOOL EnumDisplaySettingsW(LPCWSTR deviceName, DWORD modeNumber, DEVMODEW* mode) {
+  const Desktop& d = State();
+  size_t index = 0;
+  while (deviceName && index < d.monitors.size() && !SameName(DeviceName(index), deviceName))
+    ++index;
+  bool known = modeNumber == ENUM_CURRENT_SETTINGS || modeNumber == ENUM_REGISTRY_SETTINGS ||
+               modeNumber == 0;
+  if (!mode || !known || index >= d.monitors.size()) return FALSE;
+  const RECT& m = d.monitors[index];
+  mode->dmSpecVersion = DM_SPECVERSION;
+  mode->dmDriverExtra = 0;
+  mode->dmFields = DM_POSITION | DM_BITSPERPEL | DM_PELSWIDTH | DM_PELSHEIGHT | DM_DISPLAYFLAGS |
+                   DM_DISPLAYFREQUENCY;
+  mode->dmPosition = {m.left, m.top};
+  mode->dmBitsPerPel = 32;
+  mode->dmPelsWidth = (DWORD)(m.right - m.left);
+  mode->dmPelsHeight = (DWORD)(m.bottom - m.top);
+  mode->dmDisplayFlags = 0;
+  mode->dmDisplayFrequency = StoredRefreshRate(index);
   return TRUE;
 }
 
@@ -660,13 +701,16 @@ BOOL GetCursorPos(POINT* point) {
 
 void PortableResetDesktop(PortableShellLayout layout) {
   virtualClock = ClockState{};
+  PortableRefuseHighResolutionTimers(false);
   ResetTo(layout, {{0, 0, 1920, 1080}});
 }
 
-void PortableSetMonitors(const std::vector<RECT>& monitors) {
+void PortableSetMonitors(const std::vector<RECT>& monitors,
+                         const std::vector<DWORD>& refreshRates) {
   if (monitors.empty()) return;
   Desktop& d = State();
   d.monitors = monitors;
+  d.refreshRates = refreshRates;
   // The shell's windows span the virtual screen; their children fill them.
   RECT screen = VirtualScreen();
   for (auto& [handle, window] : d.windows) {
@@ -678,6 +722,11 @@ void PortableSetMonitors(const std::vector<RECT>& monitors) {
   const WPARAM kBitsPerPixel = 32;
   SendMessageW(HWND_BROADCAST, WM_DISPLAYCHANGE, kBitsPerPixel,
                MAKELPARAM(primary.right - primary.left, primary.bottom - primary.top));
+}
+
+DWORD PortableRefreshRateOf(HWND window) {
+  DWORD rate = StoredRefreshRate(MonitorIndex(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST)));
+  return rate > 1 ? rate : 60;
 }
 
 void PortableSetCursorPos(POINT point) { State().cursorPos = point; }
@@ -701,4 +750,26 @@ LONGLONG PortableAdjustCounter(LONGLONG realTicks, LONGLONG ticksPerSecond) {
   }
   LONGLONG base = virtualClock.frozen ? virtualClock.frozenAt : realTicks;
   return base + (LONGLONG)(virtualClock.advanced * (double)ticksPerSecond);
+}
+
+LONGLONG PortableCounterNow() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  return now.QuadPart;
+}
+
+bool PortableClockFrozen() { return virtualClock.frozen; }
+
+void PortableWaitUntilCounter(LONGLONG counter) {
+  for (LONGLONG now = PortableCounterNow(); now < counter; now = PortableCounterNow()) {
+    if (virtualClock.frozen) {
+      // The reading above captured the frozen count, so this moves it exactly.
+      virtualClock.frozenAt += counter - now;
+      return;
+    }
+    LONGLONG wait = counter - now;
+    timespec span = {(time_t)(wait / kPortableCounterPerSecond),
+                     (long)(wait % kPortableCounterPerSecond)};
+    nanosleep(&span, nullptr);
+  }
 }

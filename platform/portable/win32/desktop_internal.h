@@ -54,6 +54,7 @@ struct Desktop {
   PortableShellLayout layout = PortableShellLayout::Classic;
   HWND worker = nullptr;  // the worker window that Progman made, once asked
   bool endShellAtNextParent = false;
+  std::vector<DWORD> refreshRates;  // per monitor, as far as given; the others refresh at 60
 };
 
 Desktop& State();

@@ -49,6 +49,29 @@ struct SECURITY_ATTRIBUTES;
 HANDLE CreateMutexW(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, LPCWSTR name);
 BOOL CloseHandle(HANDLE handle);
 
+// Waitable timers, unnamed, signalled when due by the performance counter's clock (so a
+// frozen clock reaches a due time only by an advance or by a wait for the timer, which jumps
+// the clock there). A synchronization timer resets when a wait takes it, a manual-reset one
+// stays signalled until it is set again. The high-resolution flag is accepted (Windows 10
+// from version 1803 on) unless PortableRefuseHighResolutionTimers says otherwise; both kinds
+// fire exactly on time here, where Windows fires an ordinary timer on its clock tick (15.6
+// ms unless a program asked for finer). Left out: names, absolute due times, completion
+// routines and waking the machine (each fails with ERROR_NOT_SUPPORTED). MsgWaitForMultipleObjects
+// (user32.h) waits on them; CloseHandle closes them.
+#define CREATE_WAITABLE_TIMER_MANUAL_RESET 0x00000001
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#define TIMER_ALL_ACCESS 0x001F0003
+typedef void (*PTIMERAPCROUTINE)(LPVOID argument, DWORD timerLowValue, DWORD timerHighValue);
+HANDLE CreateWaitableTimerExW(SECURITY_ATTRIBUTES* attributes, LPCWSTR name, DWORD flags,
+                              DWORD desiredAccess);
+HANDLE CreateWaitableTimerW(SECURITY_ATTRIBUTES* attributes, BOOL manualReset, LPCWSTR name);
+// A negative due time is relative, in 100-nanosecond units; a period in milliseconds makes
+// the timer fire again every period after the first time.
+BOOL SetWaitableTimer(HANDLE timer, const LARGE_INTEGER* dueTime, LONG period,
+                      PTIMERAPCROUTINE completionRoutine, LPVOID argument, BOOL resume);
+// Stops the timer without changing whether it is signalled.
+BOOL CancelWaitableTimer(HANDLE timer);
+
 [[noreturn]] void ExitProcess(UINT exitCode);
 
 // The process entry on this platform hands its arguments over before anything else runs.

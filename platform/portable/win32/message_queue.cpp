@@ -1,14 +1,17 @@
-// The thread's message queue, sent and posted messages, the default window procedure, and
-// the termination signals, which close the program's windows the way a user would.
+// The thread's message queue, sent and posted messages, the wait for messages and timers,
+// the default window procedure, and the termination signals, which close the program's
+// windows the way a user would.
 #include <time.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <deque>
 
+#include "win32/clock.h"
 #include "win32/desktop_internal.h"
 #include "win32/files.h"
 #include "win32/kernel.h"
+#include "win32/waitable_timer.h"
 
 namespace {
 
@@ -172,27 +175,69 @@ BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT re
   return FALSE;
 }
 
-DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD milliseconds,
-                                DWORD wakeMask) {
-  if (count != 0) {
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                DWORD milliseconds, DWORD wakeMask) {
+  if (waitAll) {
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return WAIT_FAILED;
+  }
+  if (count > MAXIMUM_WAIT_OBJECTS - 1 || (count && !handles)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;
   }
-  desktop::InstallSignalHandlers();
-  // A termination signal interrupts the sleep; it is delivered as WM_CLOSE, a posted message.
-  auto arrived = [&]() {
-    if (closeRequested) DeliverCloseRequest();
-    return newInput && (wakeMask & QS_ALLINPUT) != 0;
-  };
-  bool woken = arrived();
-  if (!woken && milliseconds != 0) {
-    timespec remaining = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000};
-    while (!(woken = arrived()) && nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  for (DWORD i = 0; i < count; ++i)
+    if (!timers::IsTimer(handles[i])) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
     }
-    if (!woken) woken = arrived();
+  desktop::InstallSignalHandlers();
+  // The first signalled handle, else count for a new message, else none (-1). A termination
+  // signal interrupts the sleep; it is delivered as WM_CLOSE, a posted message.
+  auto satisfied = [&]() -> long {
+    for (DWORD i = 0; i < count; ++i)
+      if (timers::Signalled(handles[i])) return (long)i;
+    if (closeRequested) DeliverCloseRequest();
+    return newInput && (wakeMask & QS_ALLINPUT) != 0 ? (long)count : -1;
+  };
+  // The counter reading at which the first handle becomes signalled, -1 for none.
+  auto nextDue = [&]() {
+    LONGLONG next = -1, due;
+    for (DWORD i = 0; i < count; ++i)
+      if (timers::NextDue(handles[i], &due) && (next < 0 || due < next)) next = due;
+    return next;
+  };
+  const LONGLONG kPerMillisecond = kPortableCounterPerSecond / 1000;
+  timespec started;
+  clock_gettime(CLOCK_MONOTONIC, &started);
+  long found;
+  while ((found = satisfied()) < 0) {
+    LONGLONG due = nextDue();
+    if (due >= 0 && PortableClockFrozen() && milliseconds != 0) {
+      PortableWaitUntilCounter(due);
+      continue;
+    }
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    LONGLONG spent = (now.tv_sec - started.tv_sec) * kPortableCounterPerSecond +
+                     (now.tv_nsec - started.tv_nsec);
+    // Sleeps until the timeout, the first due time, or a while (a signal cuts it short).
+    LONGLONG nap = 50 * kPerMillisecond;
+    if (milliseconds != INFINITE) {
+      LONGLONG left = (LONGLONG)milliseconds * kPerMillisecond - spent;
+      if (left <= 0) break;
+      nap = left;
+    }
+    if (due >= 0) nap = std::min(nap, std::max<LONGLONG>(due - PortableCounterNow(), 0));
+    timespec span = {(time_t)(nap / kPortableCounterPerSecond),
+                     (long)(nap % kPortableCounterPerSecond)};
+    nanosleep(&span, nullptr);
   }
-  newInput = false;
-  return woken ? WAIT_OBJECT_0 + count : WAIT_TIMEOUT;
+  if (found < 0) return WAIT_TIMEOUT;
+  if ((DWORD)found < count)
+    timers::Take(handles[found]);
+  else
+    newInput = false;
+  return WAIT_OBJECT_0 + (DWORD)found;
 }
 
 BOOL TranslateMessage(const MSG* msg) {

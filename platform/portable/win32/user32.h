@@ -163,6 +163,7 @@ typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 #define WAIT_TIMEOUT 0x00000102L
 #define WAIT_FAILED ((DWORD)0xFFFFFFFF)
 #define INFINITE 0xFFFFFFFF
+#define MAXIMUM_WAIT_OBJECTS 64
 
 // Menus.
 #define MF_STRING 0x00000000L
@@ -217,6 +218,58 @@ struct MONITORINFO {
   RECT rcWork;
   DWORD dwFlags;
 };
+#define CCHDEVICENAME 32
+#define CCHFORMNAME 32
+// As the SDK declares it for C++: the extended record is the plain one and the device name.
+struct MONITORINFOEXW : MONITORINFO {
+  WCHAR szDevice[CCHDEVICENAME];
+};
+
+// A display mode: the SDK's fields in the SDK's order (with 4-byte wide characters), without
+// the printer's half of the union that holds dmPosition.
+struct POINTL {
+  LONG x, y;
+};
+struct DEVMODEW {
+  WCHAR dmDeviceName[CCHDEVICENAME];
+  WORD dmSpecVersion;
+  WORD dmDriverVersion;
+  WORD dmSize;
+  WORD dmDriverExtra;
+  DWORD dmFields;
+  POINTL dmPosition;
+  DWORD dmDisplayOrientation;
+  DWORD dmDisplayFixedOutput;
+  short dmColor;
+  short dmDuplex;
+  short dmYResolution;
+  short dmTTOption;
+  short dmCollate;
+  WCHAR dmFormName[CCHFORMNAME];
+  WORD dmLogPixels;
+  DWORD dmBitsPerPel;
+  DWORD dmPelsWidth;
+  DWORD dmPelsHeight;
+  DWORD dmDisplayFlags;
+  DWORD dmDisplayFrequency;
+  DWORD dmICMMethod;
+  DWORD dmICMIntent;
+  DWORD dmMediaType;
+  DWORD dmDitherType;
+  DWORD dmReserved1;
+  DWORD dmReserved2;
+  DWORD dmPanningWidth;
+  DWORD dmPanningHeight;
+};
+#define ENUM_CURRENT_SETTINGS ((DWORD)-1)
+#define ENUM_REGISTRY_SETTINGS ((DWORD)-2)
+#define DM_SPECVERSION 0x0401
+#define DM_POSITION 0x00000020L
+#define DM_BITSPERPEL 0x00040000L
+#define DM_PELSWIDTH 0x00080000L
+#define DM_PELSHEIGHT 0x00100000L
+#define DM_DISPLAYFLAGS 0x00200000L
+#define DM_DISPLAYFREQUENCY 0x00400000L
 
 ATOM RegisterClassExW(const WNDCLASSEXW* windowClass);
 HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x,
@@ -256,9 +309,14 @@ BOOL RedrawWindow(HWND window, const RECT* updateRect, HRGN updateRegion, UINT f
 BOOL ValidateRect(HWND window, const RECT* rect);
 
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage);
-// Waits for new messages only: what was in the queue when it was last looked at does not
-// count, as on Windows. This desktop has no waitable objects, so `count` must be 0; a wake
-// mask without QS_POSTMESSAGE, QS_PAINT and the input bits waits the whole time.
+// Waits for the handles (waitable timers: the only objects here that can be waited on) or
+// for new messages: what was in the queue when it was last looked at does not count, as on
+// Windows. Returns WAIT_OBJECT_0 + i for the first signalled handle, WAIT_OBJECT_0 + count
+// for a message, WAIT_TIMEOUT, or WAIT_FAILED: ERROR_INVALID_HANDLE for a handle of anything
+// else, ERROR_INVALID_PARAMETER for more than MAXIMUM_WAIT_OBJECTS - 1 handles, and
+// ERROR_NOT_SUPPORTED for waitAll, which is left out. A wake mask without QS_POSTMESSAGE,
+// QS_PAINT and the input bits waits for the handles alone. The timeout runs in real time; a
+// wait that may wait at all moves a frozen clock on to the handles' first due time instead.
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
                                 DWORD milliseconds, DWORD wakeMask);
 BOOL TranslateMessage(const MSG* msg);
@@ -274,7 +332,13 @@ LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HMONITOR MonitorFromPoint(POINT point, DWORD flags);
 HMONITOR MonitorFromWindow(HWND window, DWORD flags);
 HMONITOR MonitorFromRect(const RECT* rect, DWORD flags);
+// cbSize is that of MONITORINFO or of MONITORINFOEXW; the extended record also gets the
+// monitor's device name, "\\.\DISPLAY1" for the first monitor and so on.
 BOOL GetMonitorInfoW(HMONITOR monitor, MONITORINFO* info);
+// The one mode of each monitor (the current, the registry's and mode 0 are the same): its
+// position, size, 32 bits per pixel and refresh rate. No device name means the primary
+// monitor's; an unknown name or any other mode number fails.
+BOOL EnumDisplaySettingsW(LPCWSTR deviceName, DWORD modeNumber, DEVMODEW* mode);
 
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);

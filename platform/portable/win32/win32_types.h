@@ -5,8 +5,8 @@
 // Windows' semantics wherever the program relies on them:
 //   - win32/kernel.h    command line and its splitting, the tick count, process id,
 //                       performance counter, Sleep, last error, the module's file name and
-//                       resources, the user's UI language, and a named mutex that is a real
-//                       cross-process lock;
+//                       resources, the user's UI language, a named mutex that is a real
+//                       cross-process lock, and waitable timers;
 //   - win32/files.h     files by handle: CreateFileW and its dispositions, WriteFile, the
 //                       kind and final path of an open file, ReplaceFileW, MoveFileExW,
 //                       DeleteFileW;
@@ -159,6 +159,7 @@ inline bool operator==(const GUID& a, const GUID& b) {
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_ALREADY_EXISTS 183L
