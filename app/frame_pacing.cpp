@@ -31,7 +31,8 @@ void Idle() {
 }  // namespace
 
 void ShowFrame(const AnimValues& values) {
-  if (!gApp.renderTargetView || MainWindowMinimised()) {
+  // A flip-model chain never reports occlusion, so the window's own state says it first.
+  if (!gApp.renderTargetView || MainWindowMinimised() || !IsWindowVisible(gApp.mainWindow)) {
     // A resize that failed may have failed because the device went away.
     if (DeviceRemoved()) LoseDevice();
     Idle();

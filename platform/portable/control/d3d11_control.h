@@ -15,7 +15,17 @@ enum class PortableD3DFailure { Device, PixelShader, Texture, SwapChain, ResizeB
 // D3D11CreateDevice (the WARP request; the hardware request always fails), CreatePixelShader,
 // CreateTexture2D, CreateSwapChainForHwnd, ResizeBuffers, Map (of any resource).
 void PortableFailNext(PortableD3DFailure what, int count = 1);
+// Clears the failures above and gives back the vsync and the flip model below.
 void PortableResetFailures();
+
+// A driver that forces vsync off (as do Wine without vsync and many remote sessions):
+// Present returns at once whatever its sync interval.
+void PortableForceVsyncOff(bool off);
+// A system without the flip model: CreateSwapChainForHwnd refuses its swap effects with
+// DXGI_ERROR_INVALID_CALL.
+void PortableRefuseFlipModel(bool refuse);
+// The sync interval of the swap chain's last present that showed a frame, 0 before any.
+UINT PortableLastSyncInterval(IDXGISwapChain1* chain);
 
 // Removes the device as a driver update or a GPU reset would: GetDeviceRemovedReason
 // reports `reason` (DXGI_ERROR_DEVICE_REMOVED, _RESET or _HUNG); creating anything, Map and
@@ -31,8 +41,8 @@ bool PortableReadPresented(IDXGISwapChain1* chain, std::vector<uint8_t>* rgba, U
 // Number of device, DXGI and blob objects whose reference count has not reached zero.
 int PortableLiveObjectCount();
 
-// Number of frames presented on all swap chains since start: Present calls that showed
-// their frame (not tests, not presents to an occluded window, not failed ones).
+// Number of frames presented on all swap chains since start: Present calls that handed
+// their frame to the display (not tests, not those that reported occlusion, not failed ones).
 int PortablePresentCount();
 
 // Number of Draw calls since start that shaded a target.

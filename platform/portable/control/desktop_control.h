@@ -124,6 +124,11 @@ LONGLONG PortableAdjustCounter(LONGLONG realTicks, LONGLONG ticksPerSecond);
 // the next reset of the desktop).
 void PortableRefuseHighResolutionTimers(bool refuse);
 
+// The secure desktop (the lock screen, Ctrl+Alt+Del, an elevation prompt) takes the display:
+// nothing of the user's desktop is seen until it goes (or the desktop is reset).
+void PortableShowSecureDesktop(bool shown);
+bool PortableSecureDesktopShown();
+
 // Another window moved off this one, or the display lost its content: the window needs
 // painting again.
 void PortableExposeWindow(HWND window);

@@ -34,6 +34,8 @@ void PortableFailNext(PortableD3DFailure what, int count) {
 
 void PortableResetFailures() {
   for (std::atomic<int>& pending : gPendingFailures) pending = 0;
+  PortableForceVsyncOff(false);
+  PortableRefuseFlipModel(false);
 }
 
 int PortableLiveObjectCount() { return gLiveObjects; }

@@ -1,17 +1,19 @@
 // DXGI for the software device: its adapter, the factory, and swap chains whose presented
 // image stays readable for tests and for the portable desktop.
-#include <chrono>
 #include <new>
-#include <thread>
 #include <vector>
 
+#include "control/desktop_control.h"
 #include "d3d11/objects.h"
+#include "win32/clock.h"
 #include "win32/user32.h"
 
 namespace portable_d3d {
 namespace {
 
 std::atomic<int> gPresentCount{0};
+std::atomic<bool> gVsyncForcedOff{false};
+std::atomic<bool> gFlipModelRefused{false};
 
 class Factory final : public Counted<IDXGIFactory2> {
  public:
@@ -87,26 +89,30 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
     return buffer_->QueryInterface(riid, surface);
   }
 
-  // A minimised or hidden window shows nothing: Present returns DXGI_STATUS_OCCLUDED at
-  // once, without waiting for the display. A test present only reports that status.
+  // Only a discard-model (bitblt) chain learns that its window shows nothing (minimised,
+  // hidden, or under the secure desktop): Present returns DXGI_STATUS_OCCLUDED at once,
+  // without waiting for the display, and so does a test present. A flip-model chain never
+  // reports occlusion, as DXGI documents: its frames go to the compositor as usual.
   HRESULT Present(UINT syncInterval, UINT flags) override {
     if (syncInterval > 4) return DXGI_ERROR_INVALID_CALL;
     if (device_->Removed()) return device_->PresentFailure();
-    bool occluded = !IsWindowVisible(window_) || (GetWindowLongPtrW(window_, GWL_STYLE) & WS_MINIMIZE);
-    if (occluded) return DXGI_STATUS_OCCLUDED;
+    bool unseen = !IsWindowVisible(window_) ||
+                  (GetWindowLongPtrW(window_, GWL_STYLE) & WS_MINIMIZE) ||
+                  PortableSecureDesktopShown();
+    if (unseen && !Flip()) return DXGI_STATUS_OCCLUDED;
     if (flags & DXGI_PRESENT_TEST) return S_OK;
     presented_.assign(buffer_->pixels.begin(), buffer_->pixels.end());
     presentedWidth_ = desc_.Width;
     presentedHeight_ = desc_.Height;
+    lastSyncInterval_ = syncInterval;
     ++gPresentCount;
-    // A virtual 60 Hz display: the next frame leaves no sooner than syncInterval refreshes
-    // after the previous one.
-    if (syncInterval > 0 && hasPresented_) {
-      auto due = lastPresent_ + std::chrono::microseconds(16667 * syncInterval);
-      std::this_thread::sleep_until(due);
-    }
+    // The display of the window's monitor: the next frame leaves no sooner than
+    // syncInterval refreshes after the previous one, unless the driver forces vsync off.
+    if (syncInterval > 0 && hasPresented_ && !gVsyncForcedOff)
+      PortableWaitUntilCounter(lastPresent_ + syncInterval * kPortableCounterPerSecond /
+                                                  PortableRefreshRateOf(window_));
     hasPresented_ = true;
-    lastPresent_ = std::chrono::steady_clock::now();
+    lastPresent_ = PortableCounterNow();
     return S_OK;
   }
 
@@ -132,6 +138,12 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
     if (bufferCount) desc_.BufferCount = bufferCount;
     return S_OK;
   }
+
+  bool Flip() const {
+    return desc_.SwapEffect == DXGI_SWAP_EFFECT_FLIP_DISCARD ||
+           desc_.SwapEffect == DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL;
+  }
+  UINT LastSyncInterval() const { return lastSyncInterval_; }
 
   bool ReadPresented(std::vector<uint8_t>* rgba, UINT* width, UINT* height) const {
     if (!hasPresented_) return false;
@@ -168,8 +180,9 @@ class SwapChain final : public Counted<IDXGISwapChain1> {
   Texture* buffer_;
   std::vector<uint8_t> presented_;
   UINT presentedWidth_ = 0, presentedHeight_ = 0;
+  UINT lastSyncInterval_ = 0;
   bool hasPresented_ = false;
-  std::chrono::steady_clock::time_point lastPresent_;
+  LONGLONG lastPresent_ = 0;  // performance counter
 };
 
 HRESULT Factory::CreateSwapChainForHwnd(IUnknown* device, HWND window,
@@ -189,7 +202,7 @@ HRESULT Factory::CreateSwapChainForHwnd(IUnknown* device, HWND window,
               desc->SwapEffect == DXGI_SWAP_EFFECT_FLIP_SEQUENTIAL;
   bool blit = desc->SwapEffect == DXGI_SWAP_EFFECT_DISCARD ||
               desc->SwapEffect == DXGI_SWAP_EFFECT_SEQUENTIAL;
-  if (!flip && !blit) return DXGI_ERROR_INVALID_CALL;
+  if ((!flip && !blit) || (flip && gFlipModelRefused)) return DXGI_ERROR_INVALID_CALL;
   if (desc->BufferCount > 16 || desc->BufferCount < (flip ? 2u : 1u)) return DXGI_ERROR_INVALID_CALL;
   HRESULT hr = CheckBufferSize(desc->Width, desc->Height);
   if (FAILED(hr)) return hr;
@@ -218,3 +231,11 @@ bool PortableReadPresented(IDXGISwapChain1* chain, std::vector<uint8_t>* rgba, U
 }
 
 int PortablePresentCount() { return portable_d3d::gPresentCount; }
+
+UINT PortableLastSyncInterval(IDXGISwapChain1* chain) {
+  auto* swapChain = dynamic_cast<portable_d3d::SwapChain*>(chain);
+  return swapChain ? swapChain->LastSyncInterval() : 0;
+}
+
+void PortableForceVsyncOff(bool off) { portable_d3d::gVsyncForcedOff = off; }
+void PortableRefuseFlipModel(bool refuse) { portable_d3d::gFlipModelRefused = refuse; }

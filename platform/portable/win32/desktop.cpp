@@ -729,6 +729,9 @@ DWORD PortableRefreshRateOf(HWND window) {
   return rate > 1 ? rate : 60;
 }
 
+void PortableShowSecureDesktop(bool shown) { State().secureDesktop = shown; }
+bool PortableSecureDesktopShown() { return State().secureDesktop; }
+
 void PortableSetCursorPos(POINT point) { State().cursorPos = point; }
 HCURSOR PortableCurrentCursor() { return State().cursor; }
 

@@ -55,6 +55,7 @@ struct Desktop {
   HWND worker = nullptr;  // the worker window that Progman made, once asked
   bool endShellAtNextParent = false;
   std::vector<DWORD> refreshRates;  // per monitor, as far as given; the others refresh at 60
+  bool secureDesktop = false;       // the lock screen or another secure desktop is shown
 };
 
 Desktop& State();
