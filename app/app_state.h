@@ -55,6 +55,7 @@ struct AppState {
   float speed = 1.0f;
   ToneId tone = 0;
   LangId lang = 0;
+  int32_t frameRate = 0;  // frames per second, 0 for every display refresh
 
   // C. Display and shell.
   HINSTANCE instance = nullptr;

@@ -34,6 +34,7 @@ void ResolveSettings() {
   gApp.speed = gApp.speedGiven ? gApp.optSpeed : SpeedFromPercent(ReadStoredSetting(kStoredSpeed));
   gApp.tone = gApp.toneGiven ? gApp.optTone : (ToneId)ReadStoredSetting(kStoredTone);
   gApp.lang = gApp.langGiven ? gApp.optLang : (LangId)ReadStoredSetting(kStoredLang);
+  gApp.frameRate = FrameRateFromStored(ReadStoredSetting(kStoredFrameRate));
 }
 
 void RegisterMainWindowClass() {

@@ -37,6 +37,10 @@ const wchar_t* const kTexts[] = {
     L"自动",
     L"随系统自动启动",
     L"Velmora 动态背景（右键：场景 / 速度 / 色调 / 显示模式 / 语言 / 退出）",
+    L"帧率",
+    L"跟随显示器刷新率",
+    L"每秒 60 帧",
+    L"每秒 30 帧",
     // English
     L"Velmora Title Background",
     L"%s\nError code: 0x%08X",
@@ -61,6 +65,10 @@ const wchar_t* const kTexts[] = {
     L"Auto",
     L"Start with Windows",
     L"Velmora live background (right-click: scene / speed / tone / display mode / language / quit)",
+    L"Frame rate",
+    L"Every display refresh",
+    L"60 per second",
+    L"30 per second",
     // Japanese
     L"Velmora タイトル背景",
     L"%s\nエラーコード: 0x%08X",
@@ -85,6 +93,10 @@ const wchar_t* const kTexts[] = {
     L"自動",
     L"Windows 起動時に自動起動",
     L"Velmora 動く背景（右クリック：シーン / 速度 / 色調 / 表示モード / 言語 / 終了）",
+    L"フレームレート",
+    L"ディスプレイのリフレッシュレートに合わせる",
+    L"毎秒 60 フレーム",
+    L"毎秒 30 フレーム",
 };
 static_assert(sizeof(kTexts) / sizeof(kTexts[0]) == 3 * TextCount, "three whole tables");
 

@@ -28,6 +28,10 @@ enum TextId : int {
   LangAutoItem,
   StartWithWindows,
   TrayTip,
+  FrameRateMenu,
+  FrameRateEveryRefresh,
+  FrameRate60,
+  FrameRate30,
   TextCount
 };
 

@@ -57,6 +57,12 @@ DWORD SpeedToPercent(float speed) {
   return (DWORD)percent;
 }
 
+int32_t FrameRateFromStored(DWORD stored) {
+  for (int32_t rate : FrameRates)
+    if (stored == (DWORD)rate) return rate;
+  return 0;
+}
+
 void SetScene(SceneId scene) {
   gApp.scene = scene;
   WriteStoredSetting(kStoredScene, (DWORD)scene);
@@ -85,6 +91,11 @@ void SetDisplayMode(DisplayMode mode) {
   if (mode == CurrentDisplayMode()) return;
   CreateMainWindow(mode);
   WriteStoredSetting(kStoredMode, (DWORD)CurrentDisplayMode());
+}
+
+void SetFrameRate(int32_t frameRate) {
+  gApp.frameRate = frameRate;
+  WriteStoredSetting(kStoredFrameRate, (DWORD)frameRate);
 }
 
 // Ties go to the lower step.

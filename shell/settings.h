@@ -29,6 +29,12 @@ inline constexpr StoredSetting kStoredSpeed = {L"Speed", 1000, 100};  // percent
 inline constexpr StoredSetting kStoredTone = {L"Tone", 2, kToneOriginal};
 inline constexpr StoredSetting kStoredLang = {L"Lang", 3, kLangAuto};
 inline constexpr StoredSetting kStoredMode = {L"Mode", 2, kModeFullscreen};
+// Frames per second: 0 (every display refresh), 60 or 30; FrameRateFromStored drops the rest.
+inline constexpr StoredSetting kStoredFrameRate = {L"FrameRate", 60, 0};
+
+// The frame rates the menu offers, in its order.
+inline constexpr int kFrameRateCount = 3;
+inline constexpr int32_t FrameRates[kFrameRateCount] = {0, 60, 30};
 
 // Present only while the program is the wallpaper: the wallpaper to put back (REG_SZ, empty
 // when none was set), so that a start after the program died can restore the desktop.
@@ -43,6 +49,9 @@ void WriteStoredSetting(const StoredSetting& setting, DWORD value);
 float SpeedFromPercent(DWORD percent);
 DWORD SpeedToPercent(float speed);
 
+// One of FrameRates; any other stored number means every display refresh.
+int32_t FrameRateFromStored(DWORD stored);
+
 // The setters: each changes its field of gApp and stores the new value at once.
 void SetScene(SceneId scene);
 void SetTone(ToneId tone);
@@ -50,6 +59,7 @@ void SetSpeed(float speed);
 void StepSpeed(int steps);
 void SetLanguage(LangId lang);
 void SetDisplayMode(DisplayMode mode);
+void SetFrameRate(int32_t frameRate);
 
 int NearestSpeedIndex();
 

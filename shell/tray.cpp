@@ -52,6 +52,14 @@ HMENU BuildSpeedMenu() {
   return menu;
 }
 
+HMENU BuildFrameRateMenu() {
+  const TextId labels[kFrameRateCount] = {FrameRateEveryRefresh, FrameRate60, FrameRate30};
+  HMENU menu = CreatePopupMenu();
+  for (int i = 0; i < kFrameRateCount; ++i)
+    AppendItem(menu, CMD_FRAME_RATE_FIRST + i, GetText(labels[i]), gApp.frameRate == FrameRates[i]);
+  return menu;
+}
+
 HMENU BuildLanguageMenu() {
   HMENU menu = CreatePopupMenu();
   AppendItem(menu, CMD_LANG_FIRST + kLangAuto, GetText(LangAutoItem), gApp.lang == kLangAuto);
@@ -141,6 +149,7 @@ void ShowContextMenu(HWND owner) {
   AppendItem(menu, CMD_SCENE_MENU, GetText(SceneMainMenu), gApp.scene == kSceneMainMenu);
   AppendSeparator(menu);
   AppendMenuW(menu, MF_POPUP, (UINT_PTR)BuildSpeedMenu(), GetText(SpeedMenu));
+  AppendMenuW(menu, MF_POPUP, (UINT_PTR)BuildFrameRateMenu(), GetText(FrameRateMenu));
   AppendSeparator(menu);
   AppendItem(menu, CMD_TONE_ORIGINAL, GetText(ToneOriginal), gApp.tone == kToneOriginal);
   AppendItem(menu, CMD_TONE_BRIGHTENED, GetText(ToneBrightened), gApp.tone == kToneBrightened);
@@ -213,6 +222,8 @@ void HandleCommand(int id) {
     SetSpeed(SpeedSteps[id - CMD_SPEED_FIRST]);
   else if (id >= CMD_LANG_FIRST + kLangAuto && id <= CMD_LANG_FIRST + kLangJapanese)
     SetLanguage(id - CMD_LANG_FIRST);
+  else if (id >= CMD_FRAME_RATE_FIRST && id < CMD_FRAME_RATE_FIRST + kFrameRateCount)
+    SetFrameRate(FrameRates[id - CMD_FRAME_RATE_FIRST]);
 }
 
 void UpdateTrayTip() {

@@ -20,6 +20,7 @@ enum Command : int {
   CMD_AUTOSTART = 1010,
   CMD_SPEED_FIRST = 2000,
   CMD_LANG_FIRST = 3000,
+  CMD_FRAME_RATE_FIRST = 4000,  // + the index in FrameRates
 };
 
 bool AddTrayIcon();

@@ -33,6 +33,7 @@ struct StoredCase {
   LangId lang;
   bool fullscreen;
   bool wallpaper;
+  int32_t frameRate = 0;
 };
 
 void PrintTo(const StoredCase& c, std::ostream* out) { *out << c.name; }
@@ -48,6 +49,7 @@ TEST_P(StoredSettings, AreAcceptedInRangeElseDefaulted) {
   EXPECT_EQ(gApp.lang, GetParam().lang);
   EXPECT_EQ(gApp.fullscreen, GetParam().fullscreen);
   EXPECT_EQ(gApp.wallpaperActive, GetParam().wallpaper);
+  EXPECT_EQ(gApp.frameRate, GetParam().frameRate);
   // Start-up only reads.
   for (auto [name, value] : GetParam().stored) EXPECT_EQ(Stored(name), value);
 }
@@ -65,7 +67,12 @@ INSTANTIATE_TEST_SUITE_P(
                    0, 1.0f, 0, 0, true, false},
         StoredCase{"NegativeIsLarge",
                    {{L"Scene", 0xFFFFFFFF}, {L"Speed", 0}, {L"Mode", 1}, {L"Tone", 0xFFFFFFFE}},
-                   0, 0.0f, 0, 0, false, false}),
+                   0, 0.0f, 0, 0, false, false},
+        // Only the rates the menu offers are taken; any other means every display refresh.
+        StoredCase{"FrameRate30", {{L"FrameRate", 30}}, 0, 1.0f, 0, 0, true, false, 30},
+        StoredCase{"FrameRate60", {{L"FrameRate", 60}}, 0, 1.0f, 0, 0, true, false, 60},
+        StoredCase{"FrameRateBetween", {{L"FrameRate", 45}}, 0, 1.0f, 0, 0, true, false, 0},
+        StoredCase{"FrameRateAbove", {{L"FrameRate", 120}}, 0, 1.0f, 0, 0, true, false, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Startup, OptionsOverrideValidStoredValuesWithoutARangeTest) {

@@ -71,6 +71,7 @@ TEST_F(Tray, MenuHasEveryItemInOrderWithItsIdentifier) {
                           {1003, L"Main menu"},
                           {0, nullptr},
                           {0, L"Playback speed"},
+                          {0, L"Frame rate"},
                           {0, nullptr},
                           {1007, L"Tone: Original"},
                           {1008, L"Tone: Brightened (2× brightness)"},
@@ -103,14 +104,20 @@ TEST_F(Tray, MenuHasEveryItemInOrderWithItsIdentifier) {
     EXPECT_EQ(menu.items[3].submenu[i].text, speeds[i]);
     EXPECT_EQ(menu.items[3].submenu[i].id, 2000 + i);
   }
-  const wchar_t* languages[] = {L"Auto", L"简体中文", L"English", L"日本語"};
-  ASSERT_EQ(menu.items[13].submenu.size(), 4u);
-  for (UINT i = 0; i < 4; ++i) {
-    EXPECT_EQ(menu.items[13].submenu[i].text, languages[i]);
-    EXPECT_EQ(menu.items[13].submenu[i].id, 3000 + i);
+  const wchar_t* rates[] = {L"Every display refresh", L"60 per second", L"30 per second"};
+  ASSERT_EQ(menu.items[4].submenu.size(), 3u);
+  for (UINT i = 0; i < 3; ++i) {
+    EXPECT_EQ(menu.items[4].submenu[i].text, rates[i]);
+    EXPECT_EQ(menu.items[4].submenu[i].id, 4000 + i);
   }
-  // Title screen, 1x, original tone, windowed, English.
-  EXPECT_EQ(Marked(menu.items), (std::vector<UINT>{1002, 2004, 1007, 1005, 3002}));
+  const wchar_t* languages[] = {L"Auto", L"简体中文", L"English", L"日本語"};
+  ASSERT_EQ(menu.items[14].submenu.size(), 4u);
+  for (UINT i = 0; i < 4; ++i) {
+    EXPECT_EQ(menu.items[14].submenu[i].text, languages[i]);
+    EXPECT_EQ(menu.items[14].submenu[i].id, 3000 + i);
+  }
+  // Title screen, 1x, every display refresh, original tone, windowed, English.
+  EXPECT_EQ(Marked(menu.items), (std::vector<UINT>{1002, 2004, 4000, 1007, 1005, 3002}));
 }
 
 // Every click and key on the icon opens exactly one menu, as the notification area sends
@@ -166,6 +173,20 @@ TEST_F(Tray, SpeedMarkFollowsTheNearestStepOnlyWhenClose) {
   EXPECT_EQ(Stored(L"Speed"), 0);
 }
 
+TEST_F(Tray, FrameRateItemsStoreTheRateAndMarkIt) {
+  ASSERT_TRUE(Start());
+  const struct {
+    UINT id;
+    int32_t rate;
+  } choices[] = {{4002, 30}, {4001, 60}, {4000, 0}, {4000, 0}};
+  for (const auto& c : choices) {
+    ChooseFromTray(c.id);
+    EXPECT_EQ(gApp.frameRate, c.rate) << c.id;
+    EXPECT_EQ(Stored(L"FrameRate"), c.rate) << c.id;
+    EXPECT_EQ(Marked(OpenMenu().items[4].submenu), std::vector<UINT>{c.id});
+  }
+}
+
 TEST_F(Tray, CommandsWriteTheirValueEvenWhenUnchanged) {
   ASSERT_TRUE(Start());
   ChooseFromTray(CMD_SCENE_TITLE);
@@ -184,7 +205,7 @@ TEST_F(Tray, CommandsWriteTheirValueEvenWhenUnchanged) {
   ChooseFromTray(CMD_MODE_WALLPAPER);
   EXPECT_TRUE(gApp.wallpaperActive);
   EXPECT_EQ(Stored(L"Mode"), 2);
-  EXPECT_EQ(Marked(OpenMenu().items), (std::vector<UINT>{1003, 2004, 1009, 1006, 3000}));
+  EXPECT_EQ(Marked(OpenMenu().items), (std::vector<UINT>{1003, 2004, 4000, 1009, 1006, 3000}));
   // An unknown identifier does nothing.
   HandleCommand(4242);
   EXPECT_EQ(gApp.scene, 1);
@@ -202,7 +223,7 @@ TEST_F(Tray, LanguageChangeRetitlesWindowAndTooltipAndTheNextMenu) {
                L"Velmora 動く背景（右クリック：シーン / 速度 / 色調 / 表示モード / 言語 / 終了）");
   const PortableTrackedMenu& menu = OpenMenu();
   EXPECT_EQ(menu.items[0].text, L"タイトル画面");
-  EXPECT_EQ(menu.items[13].submenu[2].text, L"English");
+  EXPECT_EQ(menu.items[14].submenu[2].text, L"English");
   // The window made after a mode change carries the language in force.
   ChooseFromTray(CMD_MODE_FULLSCREEN);
   GetWindowTextW(gApp.mainWindow, title, 64);
@@ -215,7 +236,7 @@ TEST_F(Tray, LanguageChangeRetitlesWindowAndTooltipAndTheNextMenu) {
 // How the stored entry is compared is the settings tests' concern; here the mark follows it.
 TEST_F(Tray, AutostartItemTogglesTheEntryAndIsMarkedWhileItIsOn) {
   ASSERT_TRUE(Start());
-  auto marked = [&] { return OpenMenu().items[14].flags & MF_CHECKED; };
+  auto marked = [&] { return OpenMenu().items[15].flags & MF_CHECKED; };
   EXPECT_FALSE(marked());
   ChooseFromTray(CMD_AUTOSTART);
   EXPECT_EQ(RunValue(), AutostartCommand());

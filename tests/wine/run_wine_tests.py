@@ -694,7 +694,7 @@ def check_wallpaper_without_shell(s, report):
         expect(window.get("found") == "1" and window.get("visible") == "0",
                f"without a shell the wallpaper window shows: {window}")
         report("  no shell: the wallpaper window exists and stays hidden")
-        choose_from_tray_menu(s, tray_area(s), "1", ["Down"] * 6 + ["Return"])
+        choose_from_tray_menu(s, tray_area(s), "1", ["Down"] * 7 + ["Return"])
         s.wait_reg("Tone", "0x2")
         report("  the tray menu works meanwhile: 'Tone: Light' wrote Tone 2")
         shell = start_stub_shell(s, "late_shell")
@@ -869,9 +869,9 @@ def check_tray(s, report):
         expect(tray.get("found") == "1", "no tray window")
         expect(s.probe("tray-exists", tray["hwnd"]).get("exists") == "1", "no icon")
         area = tray_area(s)
-        # Down selects the first item; separators and the speed submenu are passed over:
-        # Title screen, Main menu, Playback speed, Tone: Original, Brightened, Light.
-        choose_from_tray_menu(s, area, "1", ["Down"] * 6 + ["Return"])
+        # Down selects the first item; separators and the submenus are passed over: Title
+        # screen, Main menu, Playback speed, Frame rate, Tone: Original, Brightened, Light.
+        choose_from_tray_menu(s, area, "1", ["Down"] * 7 + ["Return"])
         s.wait_reg("Tone", "0x2")
         report("  a left click on the icon opened the menu; 'Tone: Light' wrote Tone 2")
         expect(s.probe("tray-remove", tray["hwnd"]).get("removed") == "1", "could not remove the icon")
