@@ -114,6 +114,10 @@ struct AppState {
   bool deviceLost = false;      // the renderer is gone after a removed or reset device
   int32_t rebuildsLeft = 3;     // renderer rebuilds allowed before a quiet minute
   int64_t lastRebuild = 0;      // performance counter at the last rebuild, 0 before any
+  HANDLE frameTimer = nullptr;  // waitable timer that ends the wait for the next frame
+  int64_t frameSlot = 0;        // performance counter at which the last frame was due
+  HMONITOR refreshMonitor = nullptr;  // the monitor whose refresh rate is known, null for none
+  float refreshRate = 0.0f;           // its dmDisplayFrequency
 
   // H. What the system reports to the tray window: whether anyone could see a frame now,
   // and whether the machine asks programs to save power.

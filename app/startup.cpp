@@ -115,6 +115,7 @@ bool StartProgram(HINSTANCE instance, MainLoop* loop, int* exitCode) {
   }
   bool tray = CreateTray();
   WriteStartupLog(tray);
+  gApp.frameTimer = CreateFrameTimer();
 
   LARGE_INTEGER counter;
   QueryPerformanceFrequency(&counter);
@@ -159,6 +160,7 @@ void LeaveDesktop() {
 int ExitProgram(MainLoop* loop) {
   LeaveDesktop();
   if (gApp.trayWindow) DestroyWindow(gApp.trayWindow);
+  if (gApp.frameTimer) CloseHandle(gApp.frameTimer);
   CloseHandle(loop->mutex);
   return ExitNormal;
 }

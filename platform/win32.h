@@ -10,6 +10,10 @@
 #include <d3d11.h>
 #include <dxgi1_2.h>
 #include <d3dcompiler.h>
+// Newer SDKs declare it; Windows 10 before version 1803 refuses it.
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
 #else
 #define VELMORA_WIN32_SEAM
 #include "platform/portable/win32/win32_types.h"

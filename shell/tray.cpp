@@ -106,6 +106,7 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   // The tray window is top-level in every display mode, the wallpaper window is not.
   if (message == WM_DISPLAYCHANGE) {
     FitWindowToMonitor();
+    gApp.refreshMonitor = nullptr;  // the refresh rate may have changed with the mode
     return 0;
   }
   if (message == WM_COMMAND) {
