@@ -27,6 +27,7 @@
 //                            lParam REASONS. For a log-off or shutdown (no
 //                            ENDSESSION_CLOSEAPP) the process is then ended at once, as
 //                            Windows may; the Restart Manager waits 10 s for it to end
+//   probe size CLASS W H     resizes that window so that its client area is W x H
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -301,6 +302,17 @@ int main(int argc, char** argv) {
     for (int n = std::atoi(argv[5]); window && posted < n; ++posted)
       if (!PostMessageW(window, message, 0, lParam)) break;
     std::printf("posted=%d\n", posted);
+    return window ? 0 : 1;
+  }
+  if (command == "size" && argc == 5) {
+    HWND window = FindAnyWindow(argv[2]);
+    RECT outer = {0, 0, std::atoi(argv[3]), std::atoi(argv[4])};
+    AdjustWindowRectEx(&outer, (DWORD)GetWindowLongPtrW(window, GWL_STYLE), FALSE,
+                       (DWORD)GetWindowLongPtrW(window, GWL_EXSTYLE));
+    BOOL sized = window && SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left,
+                                        outer.bottom - outer.top,
+                                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    std::printf("sized=%d\n", sized ? 1 : 0);
     return window ? 0 : 1;
   }
   if (command == "close" && argc == 3) {

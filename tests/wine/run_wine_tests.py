@@ -23,6 +23,7 @@ DESKTOP_KEY = r"HKCU\Control Panel\Desktop"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 RUN_VALUE = "VelmoraTitleLive"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\VelmoraTitleBackground"
+WINE_DIRECT3D_KEY = r"HKCU\Software\Wine\Direct3D"
 LOG_LINE = "tray={} full={} wallpaper={} scene={}\r\n"
 
 # The pass line of the dump comparison, set from measured differences between the
@@ -985,6 +986,41 @@ def check_minimised_and_paused(s, report):
         s.stop_velmora(run)
 
 
+def check_frame_rate(s, report):
+    """The stored FrameRate 30 against 60, in a window shrunk to 160 x 90 so that
+    frames are cheap. Present does not wait for the display here (Xvfb has no vsync, and
+    Wine reports the hardware's default refresh rate), so the program's frame timer alone
+    keeps to the rate. Wine's Direct3D command thread spins for as long as frames keep
+    coming, at any rate, and would hide the program's own work: these runs go without it
+    (csmt 0), which draws on the program's thread instead."""
+    cpu = {}
+    s.reg_add(WINE_DIRECT3D_KEY, "csmt", "REG_DWORD", "0")
+    try:
+        for rate in (60, 30):
+            s.reg_delete(SETTINGS_KEY)
+            s.reg_add(SETTINGS_KEY, "FrameRate", "REG_DWORD", str(rate))
+            log = s.log_path(f"rate{rate}.log")
+            run = s.start_velmora(f"rate{rate}", ["--window", "--log", log, "--seed", "5"])
+            try:
+                wait_log(log, run)
+                expect(wait_until(s.main_window, 30), "no visible main window")
+                expect(s.probe("size", "VelmoraTitleLive", "160", "90").get("sized") == "1",
+                       "could not resize the window")
+                time.sleep(1.5)
+                window = s.main_window()
+                cpu[rate] = cpu_over(log)
+                s.key(window, "Escape")
+                expect_exit(run.wait(30), 0, f"Escape at FrameRate {rate}")
+            finally:
+                s.stop_velmora(run)
+    finally:
+        s.reg_delete(WINE_DIRECT3D_KEY, "csmt")
+    report(f"  CPU over 3 s in a {window['client'].replace(',', ' x ')} window: FrameRate 60 "
+           f"{cpu[60] * 100:.1f} %, FrameRate 30 {cpu[30] * 100:.1f} % of a core "
+           f"({cpu[30] / cpu[60] * 100:.0f} % of 60)")
+    expect(cpu[30] <= 0.65 * cpu[60], "FrameRate 30 does not cost clearly less than 60")
+
+
 def check_stored_values(s, report):
     cases = [
         # Wrong types and values out of range fall back to the defaults.
@@ -1236,6 +1272,7 @@ CHECKS = [
     ("session_end", check_session_end),
     ("installer", check_installer),
     ("installer_languages", check_installer_languages),
+    ("frame_rate", check_frame_rate),
 ]
 
 
