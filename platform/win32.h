@@ -7,6 +7,8 @@
 #ifdef _WIN32
 #include <windows.h>
 #include <shellapi.h>
+#include <dwmapi.h>
+#include <wtsapi32.h>
 #include <d3d11.h>
 #include <dxgi1_2.h>
 #include <d3dcompiler.h>
@@ -21,6 +23,8 @@
 #include "platform/portable/win32/files.h"
 #include "platform/portable/win32/user32.h"
 #include "platform/portable/win32/shell.h"
+#include "platform/portable/win32/dwmapi.h"
+#include "platform/portable/win32/wtsapi32.h"
 #include "platform/portable/win32/registry.h"
 #include "platform/portable/d3d11/d3d11.h"
 #undef VELMORA_WIN32_SEAM

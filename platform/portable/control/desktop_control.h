@@ -172,3 +172,29 @@ void PortableSetExitObserver(void (*observer)(UINT exitCode));
 
 // The program's windows (not the shell's) in creation order, destroyed ones excluded.
 std::vector<HWND> PortableProgramWindows();
+
+// Windows of other programs: a top-level window owned by process `processId` (not this
+// one), of class `className`, at `rect` in screen coordinates, above the other windows of
+// its band (WS_EX_TOPMOST or not); WS_VISIBLE shows it. The program's calls work on it as
+// on any window; its messages are answered by default.
+HWND PortableCreateOtherProgramWindow(DWORD processId, const wchar_t* className, DWORD style,
+                                      DWORD exStyle, RECT rect);
+// The compositor cloaks the window for these DWM_CLOAKED_* reasons (0 uncloaks it), with
+// EVENT_OBJECT_CLOAKED or EVENT_OBJECT_UNCLOAKED when that changes.
+void PortableCloakWindow(HWND window, DWORD reasons);
+// From now on DwmGetWindowAttribute fails with this result (S_OK: it answers), as on a
+// system whose compositor does not know the attribute.
+void PortableFailDwm(HRESULT result);
+// A person drags the window to `rect` (screen coordinates): the system's move loop raises
+// EVENT_SYSTEM_MOVESIZESTART and, when the button is let go, EVENT_SYSTEM_MOVESIZEEND. A
+// program's own SetWindowPos raises neither.
+void PortableMoveWindowByHand(HWND window, RECT rect);
+// Show-desktop (Win+D): the desktop's windows come to the top of the ordinary windows and
+// the one holding the icons takes the foreground; topmost windows stay above them.
+void PortableShowDesktop();
+// Event hooks set and not yet unhooked.
+int PortableWinEventHookCount();
+// With the clock frozen (PortableFreezeClock) and this on, every wait that nothing ends
+// early (Sleep, MsgWaitForMultipleObjects without new input) returns at once and moves the
+// clock on by its time-out, so that tests see how long the program chose to wait.
+void PortableMakeWaitsVirtual(bool on);

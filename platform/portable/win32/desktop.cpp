@@ -127,6 +127,7 @@ void SetVisible(HWND handle, bool visible) {
   if ((window = Find(handle))) window->style = visible ? window->style | WS_VISIBLE
                                                        : window->style & ~WS_VISIBLE;
   if (visible) Invalidate(handle);
+  RaiseWinEvent(visible ? EVENT_OBJECT_SHOW : EVENT_OBJECT_HIDE, handle);
 }
 
 void MarkDestroying(HWND handle) {
@@ -217,6 +218,9 @@ void ResetTo(PortableShellLayout layout, std::vector<RECT> monitors) {
   ResetTray();
   ResetWallpaper();
   ResetMessageBoxes();
+  ResetWinEvents();
+  ResetSystemNotices();
+  ResetOtherPrograms();
   BuildShell();
 }
 
@@ -225,6 +229,8 @@ struct ClockState {
   bool captured = false;
   LONGLONG frozenAt = 0;
   double advanced = 0.0;
+  bool virtualWaits = false;
+  LONGLONG waited = 0;  // milliseconds of virtual waits, kept whole so that they add up exactly
 };
 ClockState virtualClock;
 
@@ -248,7 +254,7 @@ Desktop& State() {
 
 void Invalidate(HWND handle) {
   Window* window = Find(handle);
-  if (!window || window->windowClass.shell || window->invalid) return;
+  if (!window || window->process != 0 || window->invalid) return;
   window->invalid = true;
   NoteNewInput();
 }
@@ -333,6 +339,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   window.style = style & ~WS_VISIBLE;
   window.exStyle = exStyle;
   window.parent = (style & WS_CHILD) ? parent : nullptr;
+  window.process = windowClass->shell ? kShellProcess : 0;
   window.rect = {x, y, x + std::max(width, 0), y + std::max(height, 0)};
   HWND handle = window.handle;
   d.windows[handle] = std::move(created);
@@ -400,6 +407,7 @@ BOOL ShowWindow(HWND handle, int command) {
                         kMinimizedPosition + 28};
         window->style |= WS_MINIMIZE;
         SendSize(*window);
+        RaiseWinEvent(EVENT_SYSTEM_MINIMIZESTART, handle);
       }
       break;
     default:
@@ -409,6 +417,7 @@ BOOL ShowWindow(HWND handle, int command) {
         window->style &= ~WS_MINIMIZE;
         Invalidate(handle);
         SendSize(*window);
+        RaiseWinEvent(EVENT_SYSTEM_MINIMIZEEND, handle);
       }
       break;
   }
@@ -604,7 +613,9 @@ BOOL SetForegroundWindow(HWND handle) {
   Window* window = Find(handle);
   if (!window) return FALSE;
   while (Find(window->parent)) window = Find(window->parent);
+  if (State().foreground == window->handle) return TRUE;
   State().foreground = window->handle;
+  RaiseWinEvent(EVENT_SYSTEM_FOREGROUND, window->handle);
   return TRUE;
 }
 
@@ -738,7 +749,7 @@ HCURSOR PortableCurrentCursor() { return State().cursor; }
 std::vector<HWND> PortableProgramWindows() {
   std::vector<HWND> result;
   for (HWND handle : State().created)
-    if (Window* window = Find(handle); window && !window->windowClass.shell)
+    if (Window* window = Find(handle); window && window->process == 0)
       result.push_back(handle);
   return result;
 }
@@ -752,7 +763,87 @@ LONGLONG PortableAdjustCounter(LONGLONG realTicks, LONGLONG ticksPerSecond) {
     virtualClock.captured = true;
   }
   LONGLONG base = virtualClock.frozen ? virtualClock.frozenAt : realTicks;
-  return base + (LONGLONG)(virtualClock.advanced * (double)ticksPerSecond);
+  return base + (LONGLONG)(virtualClock.advanced * (double)ticksPerSecond) +
+         virtualClock.waited * ticksPerSecond / 1000;
+}
+
+void PortableMakeWaitsVirtual(bool on) { virtualClock.virtualWaits = on; }
+
+bool desktop::PassWaitVirtually(DWORD milliseconds) {
+  if (!virtualClock.frozen || !virtualClock.virtualWaits) return false;
+  virtualClock.waited += milliseconds;
+  return true;
+}
+
+DWORD desktop::ProcessOf(const Window& window) {
+  return window.process ? window.process : GetCurrentProcessId();
+}
+
+DWORD GetWindowThreadProcessId(HWND handle, DWORD* processId) {
+  Window* window = Find(handle);
+  if (!window) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (processId) *processId = ProcessOf(*window);
+  return ProcessOf(*window);
+}
+
+int GetClassNameW(HWND handle, LPWSTR className, int maxCount) {
+  Window* window = Find(handle);
+  if (!window || !className || maxCount <= 0) {
+    SetLastError(window ? ERROR_INVALID_PARAMETER : ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  const std::wstring& name = window->windowClass.name;
+  int count = (int)std::min<size_t>(name.size(), (size_t)maxCount - 1);
+  std::copy(name.begin(), name.begin() + count, className);
+  className[count] = 0;
+  return count;
+}
+
+BOOL IsIconic(HWND handle) {
+  Window* window = Find(handle);
+  return window && (window->style & WS_MINIMIZE) != 0;
+}
+
+BOOL ClientToScreen(HWND handle, POINT* point) {
+  Window* window = Find(handle);
+  if (!window || !point) return FALSE;
+  POINT origin = ClientOrigin(*window);
+  point->x += origin.x;
+  point->y += origin.y;
+  return TRUE;
+}
+
+HWND GetAncestor(HWND handle, UINT flags) {
+  Window* window = Find(handle);
+  if (!window) return nullptr;
+  if (flags == GA_PARENT) return window->parent ? window->parent : kDesktopWindow;
+  if (flags != GA_ROOT && flags != GA_ROOTOWNER) return nullptr;
+  while (Find(window->parent)) window = Find(window->parent);
+  return window->handle;
+}
+
+int GetSystemMetrics(int index) {
+  RECT screen = VirtualScreen();
+  const RECT& primary = State().monitors.front();
+  switch (index) {
+    case SM_CXSCREEN:
+      return primary.right - primary.left;
+    case SM_CYSCREEN:
+      return primary.bottom - primary.top;
+    case SM_XVIRTUALSCREEN:
+      return screen.left;
+    case SM_YVIRTUALSCREEN:
+      return screen.top;
+    case SM_CXVIRTUALSCREEN:
+      return screen.right - screen.left;
+    case SM_CYVIRTUALSCREEN:
+      return screen.bottom - screen.top;
+    default:
+      return 0;
+  }
 }
 
 LONGLONG PortableCounterNow() {

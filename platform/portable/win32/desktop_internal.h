@@ -3,6 +3,7 @@
 
 #include "layer_only.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,7 +40,14 @@ struct Window {
   COLORREF layeredKey = 0;
   BYTE layeredAlpha = 255;
   DWORD layeredFlags = 0;
+  // The program that owns the window: 0 for this one, else another process's id (the
+  // shell's, or one a test names).
+  DWORD process = 0;
+  DWORD cloaked = 0;  // DWM_CLOAKED_* reasons, 0 while the compositor shows it
 };
+
+// The shell's process: above every POSIX process id, so never this program's.
+inline constexpr DWORD kShellProcess = 0x7FFF0001;
 
 struct Desktop {
   std::vector<RECT> monitors = {{0, 0, 1920, 1080}};
@@ -84,11 +92,24 @@ void InstallSignalHandlers();
 // A termination signal has come that no window has taken yet; until one does, the
 // process's file writes are abandoned (files.h).
 bool TerminationPending();
+// The process that owns the window, as GetWindowThreadProcessId reports it.
+DWORD ProcessOf(const Window& window);
+// An event for the hooks whose range and filters take it (win_events.cpp).
+void RaiseWinEvent(DWORD event, HWND window);
+// Work another thread hands to the program's thread (a sent message, an out-of-context
+// event): done when the thread next takes messages, and it wakes a message wait.
+void QueueIncoming(std::function<void()> work);
+// With the clock frozen and waits made virtual, a wait that nothing ends early passes at
+// once and moves the clock on by its time-out: true when it did.
+bool PassWaitVirtually(DWORD milliseconds);
 // Reset of the other files' state.
 void ResetQueue();
 void ResetMenus();
 void ResetTray();
 void ResetWallpaper();
 void ResetMessageBoxes();
+void ResetWinEvents();
+void ResetSystemNotices();
+void ResetOtherPrograms();
 
 }  // namespace desktop

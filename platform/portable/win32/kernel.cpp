@@ -3,6 +3,7 @@
 #include "win32/kernel.h"
 
 #include "control/desktop_control.h"
+#include "win32/desktop_internal.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -69,6 +70,7 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 }
 
 void Sleep(DWORD milliseconds) {
+  if (desktop::PassWaitVirtually(milliseconds)) return;
   timespec remaining = {(time_t)(milliseconds / 1000), (long)(milliseconds % 1000) * 1000000};
   while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }

@@ -16,6 +16,8 @@
 namespace {
 
 std::deque<MSG> queue;
+// What other threads handed over: sent messages and out-of-context events.
+std::deque<std::function<void()>> incoming;
 // Whether something arrived since the queue was last looked at: what wakes a wait.
 bool newInput = false;
 // Key strokes not yet taken; each goes to the foreground window of the moment it is taken.
@@ -73,6 +75,15 @@ void Push(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   newInput = true;
 }
 
+// Sent messages and hooked events are handled inside the call that looks for messages,
+// before any posted message is returned, as on Windows. Work queued meanwhile waits for
+// the next look.
+void RunIncoming() {
+  std::deque<std::function<void()>> now;
+  now.swap(incoming);
+  for (std::function<void()>& work : now) work();
+}
+
 // The program's first visible window that needs painting and passes the filter, if any.
 HWND WindowToPaint(HWND filter, UINT filterMin, UINT filterMax) {
   if (!Matches({nullptr, WM_PAINT, 0, 0, 0, {0, 0}}, nullptr, filterMin, filterMax)) return nullptr;
@@ -113,8 +124,14 @@ bool TerminationPending() { return closeRequested != 0; }
 
 void NoteNewInput() { newInput = true; }
 
+void QueueIncoming(std::function<void()> work) {
+  incoming.push_back(std::move(work));
+  newInput = true;
+}
+
 void ResetQueue() {
   queue.clear();
+  incoming.clear();
   newInput = false;
   keyboard.clear();
   shellBusy = false;
@@ -141,6 +158,7 @@ void PortableHoldKey(UINT key, int repeats, bool alt) {
 
 BOOL PeekMessageW(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
   DeliverCloseRequest();
+  RunIncoming();
   newInput = false;
   for (auto it = queue.begin(); it != queue.end(); ++it) {
     if (!Matches(*it, window, filterMin, filterMax)) continue;
@@ -216,6 +234,8 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll
       PortableWaitUntilCounter(due);
       continue;
     }
+    if (milliseconds != 0 && milliseconds != INFINITE && desktop::PassWaitVirtually(milliseconds))
+      return WAIT_TIMEOUT;
     timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     LONGLONG spent = (now.tv_sec - started.tv_sec) * kPortableCounterPerSecond +

@@ -49,3 +49,16 @@ BOOL Shell_NotifyIconW(DWORD message, NOTIFYICONDATAW* data);
 #define SPIF_UPDATEINIFILE 0x0001
 #define SPIF_SENDCHANGE 0x0002
 BOOL SystemParametersInfoW(UINT action, UINT param, PVOID data, UINT winIni);
+
+// What the shell says about the user's attention. Settable by tests
+// (PortableSetUserNotificationState); QUNS_ACCEPTS_NOTIFICATIONS until then.
+enum QUERY_USER_NOTIFICATION_STATE {
+  QUNS_NOT_PRESENT = 1,
+  QUNS_BUSY = 2,
+  QUNS_RUNNING_D3D_FULL_SCREEN = 3,
+  QUNS_PRESENTATION_MODE = 4,
+  QUNS_ACCEPTS_NOTIFICATIONS = 5,
+  QUNS_QUIET_TIME = 6,
+  QUNS_APP = 7,
+};
+HRESULT SHQueryUserNotificationState(QUERY_USER_NOTIFICATION_STATE* state);

@@ -352,3 +352,102 @@ BOOL TrackPopupMenu(HMENU menu, UINT flags, int x, int y, int reserved, HWND win
 BOOL DestroyMenu(HMENU menu);
 
 int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+
+// Any window, whichever program owns it: the owner's thread and process (a process's first
+// thread has the process's id here), the class name, the minimised state, the client
+// origin and the ancestors. Windows have no owners here, so GA_ROOTOWNER is GA_ROOT.
+DWORD GetWindowThreadProcessId(HWND window, DWORD* processId);
+int GetClassNameW(HWND window, LPWSTR className, int maxCount);
+BOOL IsIconic(HWND window);
+BOOL ClientToScreen(HWND window, POINT* point);
+#define GA_PARENT 1
+#define GA_ROOT 2
+#define GA_ROOTOWNER 3
+HWND GetAncestor(HWND window, UINT flags);
+// The virtual screen (the rectangle around every monitor) and the primary monitor's size;
+// every other index gives 0, as an unknown one does on Windows.
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+#define SM_XVIRTUALSCREEN 76
+#define SM_YVIRTUALSCREEN 77
+#define SM_CXVIRTUALSCREEN 78
+#define SM_CYVIRTUALSCREEN 79
+int GetSystemMetrics(int index);
+
+// Event hooks. Raised here: a window shown or hidden, minimised or restored, made the
+// foreground window, cloaked or uncloaked, and moved or sized by a person (the system's
+// move loop); each for its window (OBJID_WINDOW, CHILDID_SELF). An out-of-context hook's
+// callback runs on the hooking thread when it next takes messages (PeekMessageW), and the
+// event wakes a MsgWaitForMultipleObjects; WINEVENT_SKIPOWNPROCESS leaves out the events
+// of the program's own windows. One process here, so in-context hooks are delivered the
+// same way. Events still queued for a hook are dropped when it is unhooked.
+#define EVENT_SYSTEM_FOREGROUND 0x0003
+#define EVENT_SYSTEM_MOVESIZESTART 0x000A
+#define EVENT_SYSTEM_MOVESIZEEND 0x000B
+#define EVENT_SYSTEM_MINIMIZESTART 0x0016
+#define EVENT_SYSTEM_MINIMIZEEND 0x0017
+#define EVENT_OBJECT_SHOW 0x8002
+#define EVENT_OBJECT_HIDE 0x8003
+#define EVENT_OBJECT_CLOAKED 0x8017
+#define EVENT_OBJECT_UNCLOAKED 0x8018
+#define WINEVENT_OUTOFCONTEXT 0x0000
+#define WINEVENT_SKIPOWNTHREAD 0x0001
+#define WINEVENT_SKIPOWNPROCESS 0x0002
+#define WINEVENT_INCONTEXT 0x0004
+#define OBJID_WINDOW 0
+#define CHILDID_SELF 0
+typedef void(CALLBACK* WINEVENTPROC)(HWINEVENTHOOK hook, DWORD event, HWND window, LONG object,
+                                     LONG child, DWORD thread, DWORD milliseconds);
+// Fails with ERROR_INVALID_FILTER_PROC without a callback, ERROR_INVALID_HOOK_FILTER when
+// eventMin is above eventMax, ERROR_HOOK_NEEDS_HMOD for an in-context hook without a module.
+HWINEVENTHOOK SetWinEventHook(DWORD eventMin, DWORD eventMax, HMODULE module, WINEVENTPROC proc,
+                              DWORD idProcess, DWORD idThread, DWORD flags);
+BOOL UnhookWinEvent(HWINEVENTHOOK hook);
+
+// Session changes (wParam of WM_WTSSESSION_CHANGE; lParam is the session's id).
+#define WM_WTSSESSION_CHANGE 0x02B1
+#define WTS_CONSOLE_CONNECT 0x1
+#define WTS_CONSOLE_DISCONNECT 0x2
+#define WTS_REMOTE_CONNECT 0x3
+#define WTS_REMOTE_DISCONNECT 0x4
+#define WTS_SESSION_LOGON 0x5
+#define WTS_SESSION_LOGOFF 0x6
+#define WTS_SESSION_LOCK 0x7
+#define WTS_SESSION_UNLOCK 0x8
+
+// Power notifications to a window: WM_POWERBROADCAST, sent (as from the system's thread:
+// handled when the window's thread next takes messages) to the registered window only.
+// A setting's registration is answered at once with the setting's current value; then each
+// change is sent. lParam of PBT_POWERSETTINGCHANGE points to the setting's record, whose
+// Data holds DataLength bytes.
+#define WM_POWERBROADCAST 0x0218
+#define PBT_APMSUSPEND 0x0004
+#define PBT_APMRESUMESUSPEND 0x0007
+#define PBT_APMRESUMEAUTOMATIC 0x0012
+#define PBT_POWERSETTINGCHANGE 0x8013
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
+#define DEVICE_NOTIFY_SERVICE_HANDLE 0x00000001
+struct POWERBROADCAST_SETTING {
+  GUID PowerSetting;
+  DWORD DataLength;
+  UCHAR Data[1];
+};
+// The settings this system knows, each a DWORD: the console display and the session's
+// display (0 off, 1 on, 2 dimmed), battery saver (0 off, 1 on), energy saver (0 off,
+// 1 standard, 2 high savings).
+inline const GUID GUID_CONSOLE_DISPLAY_STATE = {
+    0x6fe69556, 0x704a, 0x47a0, {0x8f, 0x24, 0xc2, 0x8d, 0x93, 0x6f, 0xda, 0x47}};
+inline const GUID GUID_SESSION_DISPLAY_STATUS = {
+    0x2b84c20e, 0xad23, 0x4ddf, {0x93, 0xdb, 0x05, 0xff, 0xbd, 0x7e, 0xfc, 0xa5}};
+inline const GUID GUID_POWER_SAVING_STATUS = {
+    0xe00958c0, 0xc213, 0x4ace, {0xac, 0x77, 0xfe, 0xcc, 0xed, 0x2e, 0xee, 0xa5}};
+inline const GUID GUID_ENERGY_SAVER_STATUS = {
+    0x550e8400, 0xe29b, 0x41d4, {0xa7, 0x16, 0x44, 0x66, 0x55, 0x44, 0x00, 0x00}};
+// Fail with ERROR_INVALID_WINDOW_HANDLE for a window that does not exist and with
+// ERROR_INVALID_PARAMETER for other flags than DEVICE_NOTIFY_WINDOW_HANDLE (there are no
+// services here) or no setting; unregistering a handle that is not registered fails with
+// ERROR_INVALID_HANDLE.
+HPOWERNOTIFY RegisterPowerSettingNotification(HANDLE recipient, LPCGUID setting, DWORD flags);
+BOOL UnregisterPowerSettingNotification(HPOWERNOTIFY notice);
+HPOWERNOTIFY RegisterSuspendResumeNotification(HANDLE recipient, DWORD flags);
+BOOL UnregisterSuspendResumeNotification(HPOWERNOTIFY notice);

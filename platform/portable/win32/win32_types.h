@@ -13,8 +13,12 @@
 //   - win32/user32.h    an in-process desktop: monitors, window classes and windows with
 //                       styles, parents and rectangles, one message queue for the thread,
 //                       the shell's Progman / SHELLDLL_DefView / WorkerW windows, popup
-//                       menus, message boxes;
-//   - win32/shell.h     the notification area and the wallpaper setting;
+//                       menus, message boxes, windows of other programs, event hooks,
+//                       power and suspend notifications;
+//   - win32/shell.h     the notification area, the wallpaper setting and the user's
+//                       notification state;
+//   - win32/dwmapi.h    windows' cloaking and frame bounds as the compositor reports them;
+//   - win32/wtsapi32.h  session notifications (lock, unlock, console connect and the rest);
 //   - win32/registry.h  the current user's registry, kept in one file under the XDG config
 //                       directory;
 //   - d3d11/d3d11.h     a software Direct3D 11 device and DXGI swap chains: block-compressed
@@ -40,6 +44,7 @@
 
 typedef int BOOL;
 typedef unsigned char BYTE;
+typedef unsigned char UCHAR;
 typedef unsigned short WORD;
 typedef uint32_t DWORD;
 typedef uint32_t UINT;
@@ -91,12 +96,14 @@ PORTABLE_DECLARE_HANDLE(HKEY);
 PORTABLE_DECLARE_HANDLE(HRSRC);
 PORTABLE_DECLARE_HANDLE(HRGN);
 PORTABLE_DECLARE_HANDLE(HDC);
+PORTABLE_DECLARE_HANDLE(HWINEVENTHOOK);
 #undef PORTABLE_DECLARE_HANDLE
 typedef HICON HCURSOR;
 typedef HINSTANCE HMODULE;
 typedef void* HANDLE;
 typedef void* HGLOBAL;
 typedef void* HLOCAL;
+typedef void* HPOWERNOTIFY;
 
 struct RECT {
   LONG left, top, right, bottom;
@@ -123,6 +130,7 @@ struct GUID {
 typedef GUID IID;
 typedef const IID& REFIID;
 typedef const GUID& REFGUID;
+typedef const GUID* LPCGUID;
 inline bool operator==(const GUID& a, const GUID& b) {
   if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
   for (int i = 0; i < 8; ++i)
@@ -150,6 +158,7 @@ inline bool operator==(const GUID& a, const GUID& b) {
 #define E_NOINTERFACE ((HRESULT)0x80004002L)
 #define E_NOTIMPL ((HRESULT)0x80004001L)
 #define E_POINTER ((HRESULT)0x80004003L)
+#define E_HANDLE ((HRESULT)0x80070006L)
 #define HRESULT_FROM_WIN32(x) \
   ((HRESULT)(x) <= 0 ? ((HRESULT)(x)) : ((HRESULT)(((x) & 0x0000FFFF) | (7 << 16) | 0x80000000)))
 
@@ -172,3 +181,7 @@ inline bool operator==(const GUID& a, const GUID& b) {
 #define ERROR_RESOURCE_NOT_FOUND 1814L
 #define ERROR_POPUP_ALREADY_ACTIVE 1446L
 #define ERROR_TIMEOUT 1460L
+#define ERROR_INVALID_HOOK_FILTER 1426L
+#define ERROR_INVALID_FILTER_PROC 1427L
+#define ERROR_HOOK_NEEDS_HMOD 1428L
+#define RPC_S_INVALID_BINDING 1702L
