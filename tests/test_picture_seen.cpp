@@ -1,0 +1,92 @@
+// The seen decision alone: each rule, their order, the covered share at its edge, and the
+// exact measure of a union of rectangles.
+#include <gtest/gtest.h>
+
+#include "app/picture_seen.h"
+
+namespace {
+
+const RECT kArea = {0, 0, 1000, 1000};
+
+SeenInputs Covered(std::vector<RECT> covers) {
+  SeenInputs inputs;
+  inputs.area = kArea;
+  inputs.covers = std::move(covers);
+  return inputs;
+}
+
+TEST(PictureSeen, EachRuleAloneAndTheFirstThatHoldsWins) {
+  const struct {
+    bool displayOff, suspending, locked, disconnected, fullScreen, covered;
+    SeenVerdict expected;
+  } cases[] = {
+      {false, false, false, false, false, false, Seen},
+      {true, false, false, false, false, false, UnseenDisplayOff},
+      {false, true, false, false, false, false, UnseenSuspending},
+      {false, false, true, false, false, false, UnseenSessionAway},
+      {false, false, false, true, false, false, UnseenSessionAway},
+      {false, false, false, false, true, false, UnseenOtherFullScreen},
+      {false, false, false, false, false, true, UnseenCovered},
+      {true, true, true, true, true, true, UnseenDisplayOff},
+      {false, true, true, true, true, true, UnseenSuspending},
+      {false, false, true, true, true, true, UnseenSessionAway},
+      {false, false, false, true, true, true, UnseenSessionAway},
+      {false, false, false, false, true, true, UnseenOtherFullScreen},
+  };
+  for (const auto& c : cases) {
+    SeenInputs inputs = Covered(c.covered ? std::vector<RECT>{kArea} : std::vector<RECT>{});
+    inputs.displayOff = c.displayOff;
+    inputs.suspending = c.suspending;
+    inputs.sessionLocked = c.locked;
+    inputs.consoleDisconnected = c.disconnected;
+    inputs.otherFullScreen = c.fullScreen;
+    EXPECT_EQ(PictureSeen(inputs), c.expected) << &c - cases;
+  }
+}
+
+// 95 % of the area's pixels, however the covering windows lie and overlap, and whatever of
+// them lies outside it.
+TEST(PictureSeen, CoveredFromNinetyFivePercentOfTheArea) {
+  const struct {
+    const char* what;
+    std::vector<RECT> covers;
+    SeenVerdict expected;
+  } cases[] = {
+      {"nothing above", {}, Seen},
+      {"just below", {{0, 0, 1000, 949}, {0, 949, 999, 950}}, Seen},
+      {"exactly 95 %", {{0, 0, 1000, 950}}, UnseenCovered},
+      {"just above", {{0, 0, 1000, 951}}, UnseenCovered},
+      {"reaching beyond the area", {{-300, -300, 1300, 950}}, UnseenCovered},
+      {"beside the area only", {{1000, 0, 2000, 1000}, {0, -500, 1000, 0}}, Seen},
+      {"two halves", {{0, 0, 500, 1000}, {500, 0, 1000, 1000}}, UnseenCovered},
+      {"two halves with a gap", {{0, 0, 470, 1000}, {530, 0, 1000, 1000}}, Seen},
+      {"one over 60 %", {{0, 0, 600, 1000}}, Seen},
+      {"overlaps counted once", {{0, 0, 900, 1000}, {0, 0, 900, 1000}, {100, 0, 900, 1000}}, Seen},
+      {"a maximised window and the taskbar's gap", {{-8, -8, 1008, 960}}, UnseenCovered},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PictureSeen(Covered(c.covers)), c.expected) << c.what;
+}
+
+TEST(PictureSeen, AnAreaOffEveryScreenIsNotMeasured) {
+  SeenInputs inputs = Covered({{-100, -100, 100, 100}});
+  inputs.area = {-400, -300, -100, -100};
+  EXPECT_EQ(PictureSeen(inputs), Seen);
+}
+
+TEST(CoveredArea, IsTheUnionClippedToTheArea) {
+  const struct {
+    std::vector<RECT> rects;
+    int64_t expected;
+  } cases[] = {
+      {{}, 0},
+      {{{100, 100, 300, 200}}, 200 * 100},
+      {{{100, 100, 300, 200}, {200, 150, 400, 300}}, 200 * 100 + 200 * 150 - 100 * 50},
+      {{{0, 0, 1000, 1000}, {200, 200, 300, 300}}, 1000 * 1000},
+      {{{0, 0, 10, 1000}, {20, 0, 30, 1000}, {0, 0, 1000, 10}}, 10 * 1000 * 2 + 1000 * 10 - 2 * 10 * 10},
+      {{{900, 900, 1200, 1200}, {500, 500, 500, 900}, {700, 100, 600, 200}}, 100 * 100},
+      {{{-50, 400, 50, 500}, {0, 450, 100, 550}}, 50 * 100 + 100 * 100 - 50 * 50},
+  };
+  for (const auto& c : cases) EXPECT_EQ(CoveredArea(kArea, c.rects), c.expected) << &c - cases;
+}
+
+}  // namespace
