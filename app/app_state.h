@@ -126,6 +126,19 @@ struct AppState {
   bool sessionLocked = false;
   bool consoleDisconnected = false;  // the session is not on the console (remote, switched)
   bool powerSaving = false;          // battery saver or energy saver is on
+
+  // I. Whether anyone sees the picture: the watch over the windows above it.
+  HWINEVENTHOOK winEventHooks[5] = {};
+  bool seenCheckDue = false;       // an event or notice may have covered or uncovered it
+  ULONGLONG nextSeenCheck = 0;     // tick count of the backstop re-check
+  bool unseenFound = false;        // the checks have found it unseen...
+  ULONGLONG unseenSince = 0;       // ...since this tick count
+  bool unseenPaused = false;       // ...long enough: nothing is drawn until it is seen
+  bool wakeFrameDue = false;       // after a resume, an unlock, a console connect or the
+                                   // display coming on, one frame is drawn at once
+  HWND seenForeground = nullptr;   // the foreground window and the area at the last check:
+  RECT seenArea = {0, 0, 0, 0};    // a change of either is a reason to look again
+  double chosenWait = 0.0;         // seconds the last pass chose to wait, not a stall
 };
 
 extern AppState gApp;

@@ -8,6 +8,7 @@
 
 #include "app/app_state.h"
 #include "app/frame_rate.h"
+#include "app/seen_watch.h"
 #include "render/device_recovery.h"
 #include "render/renderer.h"
 
@@ -85,6 +86,10 @@ void ShowFrame(const AnimValues& values) {
     // A resize that failed may have failed because the device went away.
     if (DeviceRemoved()) LoseDevice();
     Idle();
+    return;
+  }
+  if (!PictureSeenNow()) {
+    WaitWhileUnseen();
     return;
   }
   if (gApp.occluded) {

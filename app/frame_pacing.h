@@ -11,7 +11,8 @@
 // pass tells when it is seen again); until the next message but at most 50 ms while the
 // window shows a frame drawn from the same values, size, scene and tone; and until the next
 // frame is due or a message comes, at the frame rate chosen, the display's refresh and the
-// power-saving cap.
+// power-saving cap. While nobody can see the picture (seen_watch.h), it waits for messages
+// until the next look instead.
 void ShowFrame(const AnimValues& values);
 
 // The waitable timer that paces frames: a high-resolution one where Windows offers it

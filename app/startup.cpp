@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/frame_pacing.h"
 #include "app/resources.h"
+#include "app/seen_watch.h"
 #include "render/device_recovery.h"
 #include "render/frame_dump.h"
 #include "render/renderer.h"
@@ -114,6 +115,7 @@ bool StartProgram(HINSTANCE instance, MainLoop* loop, int* exitCode) {
     return false;
   }
   bool tray = CreateTray();
+  StartSeenWatch();
   WriteStartupLog(tray);
   gApp.frameTimer = CreateFrameTimer();
 
@@ -139,7 +141,9 @@ bool RunLoopPass(MainLoop* loop) {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   double elapsed = (double)(now.QuadPart - loop->previous) / (double)gApp.perfFrequency;
-  loop->animationTime += std::min(kLongestStep, elapsed) * (double)gApp.speed;
+  // A wait the loop chose while nothing was seen is no stall: it counts in full.
+  loop->animationTime += std::min(kLongestStep + gApp.chosenWait, elapsed) * (double)gApp.speed;
+  gApp.chosenWait = 0.0;
   loop->shownTime = gApp.fixedTimeGiven ? (double)gApp.fixedTime : loop->animationTime;
   AnimValues values;
   ComputeAnimValues(loop->shownTime, &values);
@@ -159,6 +163,7 @@ void LeaveDesktop() {
 
 int ExitProgram(MainLoop* loop) {
   LeaveDesktop();
+  StopSeenWatch();
   if (gApp.trayWindow) DestroyWindow(gApp.trayWindow);
   if (gApp.frameTimer) CloseHandle(gApp.frameTimer);
   CloseHandle(loop->mutex);
