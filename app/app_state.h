@@ -126,6 +126,15 @@ struct AppState {
   bool sessionLocked = false;
   bool consoleDisconnected = false;  // the session is not on the console (remote, switched)
   bool powerSaving = false;          // battery saver or energy saver is on
+  // What each display and saver reported last, and the registrations the tray window
+  // undoes at exit.
+  bool consoleDisplayOff = false;
+  bool sessionDisplayOff = false;
+  bool batterySaverOn = false;
+  bool energySaverOn = false;
+  bool sessionNoticesOn = false;
+  HPOWERNOTIFY powerNotices[4] = {};  // the display's, the session display's, the savers'
+  HPOWERNOTIFY suspendNotice = nullptr;
 
   // I. Whether anyone sees the picture: the watch over the windows above it.
   HWINEVENTHOOK winEventHooks[5] = {};

@@ -18,6 +18,7 @@
 #include "shell/desktop.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
+#include "shell/system_notices.h"
 #include "shell/tray.h"
 #include "shell/window_classes.h"
 
@@ -68,6 +69,7 @@ bool CreateTray() {
   RegisterClassExW(&windowClass);
   gApp.trayWindow = CreateWindowExW(WS_EX_TOOLWINDOW, kTrayWindowClass, L"", WS_POPUP, 0, 0, 0,
                                     0, nullptr, nullptr, gApp.instance, nullptr);
+  if (gApp.trayWindow) RegisterSystemNotices();
   return gApp.trayWindow && AddTrayIcon();
 }
 
@@ -163,6 +165,7 @@ void LeaveDesktop() {
 
 int ExitProgram(MainLoop* loop) {
   LeaveDesktop();
+  UnregisterSystemNotices();
   StopSeenWatch();
   if (gApp.trayWindow) DestroyWindow(gApp.trayWindow);
   if (gApp.frameTimer) CloseHandle(gApp.frameTimer);

@@ -13,6 +13,7 @@
 #include "shell/desktop.h"
 #include "shell/main_window.h"
 #include "shell/settings.h"
+#include "shell/system_notices.h"
 
 namespace {
 
@@ -131,6 +132,9 @@ LRESULT CALLBACK TrayWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     return 0;
   }
+  // The tray window is the program's one receiver of the system's notifications.
+  if (message == WM_WTSSESSION_CHANGE || message == WM_POWERBROADCAST)
+    return HandleSystemNotice(message, wParam, lParam);
   // The notification area was created anew (the shell restarted): the icon is gone, and a
   // wallpaper window needs the new desktop.
   if (gApp.taskbarCreatedMessage != 0 && message == gApp.taskbarCreatedMessage) {
