@@ -12,8 +12,9 @@
 //   probe tray-remove HWND   removes that icon, as a crashed shell would lose it
 //   probe taskbar-created    broadcasts "TaskbarCreated"
 //   probe close CLASS        posts WM_CLOSE to the first window of that class
-//   probe post CLASS MSG LPARAM N
+//   probe post CLASS MSG LPARAM N [WPARAM]
 //                            posts that message N times in a row to that window, wParam 0
+//                            unless given (as the system sends notifications Wine does not)
 //   probe keydown CLASS VK   posts WM_KEYDOWN of that virtual key to that window, for
 //                            windows that cannot take the keyboard focus
 //   probe zorder             the top-level windows, topmost first, with their classes
@@ -294,13 +295,14 @@ int main(int argc, char** argv) {
     std::printf("posted=%d\n", window && PostMessageW(window, WM_KEYDOWN, key, 1) ? 1 : 0);
     return window ? 0 : 1;
   }
-  if (command == "post" && argc == 6) {
+  if (command == "post" && (argc == 6 || argc == 7)) {
     HWND window = FindAnyWindow(argv[2]);
     UINT message = (UINT)std::strtoul(argv[3], nullptr, 0);
     LPARAM lParam = (LPARAM)std::strtoul(argv[4], nullptr, 0);
+    WPARAM wParam = argc == 7 ? (WPARAM)std::strtoull(argv[6], nullptr, 0) : 0;
     int posted = 0;
     for (int n = std::atoi(argv[5]); window && posted < n; ++posted)
-      if (!PostMessageW(window, message, 0, lParam)) break;
+      if (!PostMessageW(window, message, wParam, lParam)) break;
     std::printf("posted=%d\n", posted);
     return window ? 0 : 1;
   }

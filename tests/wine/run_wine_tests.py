@@ -1252,6 +1252,123 @@ def check_installer_languages(s, report):
         report(f"  {locale}: {title!r}")
 
 
+# ---------------------------------------------------------------------------- seen or not
+
+# Of a visible run's processor time: what a run that nobody sees may take at most, and what
+# a run seen again (or mostly seen) must take at least.
+UNSEEN_SHARE = 0.15
+SEEN_SHARE = 0.5
+# The program pauses half a second after the picture is found covered, and the check that
+# finds it runs at least once a second (Wine raises none of the window events).
+SETTLE = 2.0
+
+
+def start_cover(s, name, *rects, maximised=False):
+    """Windows of another process over the screen: borderless at each (left, top, right,
+    bottom), or one ordinary window maximised."""
+    args = ["--maximised"] if maximised else [",".join(str(v) for v in r) for r in rects]
+    cover = Process(s, name, ["wine", os.path.join(s.windows_build, "cover.exe")] + args, s.env)
+    expect(wait_until(lambda: "ready" in cover.output(), 30), f"{name} did not start: {cover.output()}")
+    return cover
+
+
+def covered_share(s, report, log, visible, what, make_cover, limit_low):
+    """Processor time under a cover, and again after it is gone, as shares of `visible`."""
+    cover = make_cover()
+    try:
+        time.sleep(SETTLE)
+        under = cpu_over(log) / visible
+    finally:
+        cover.stop()
+    time.sleep(SETTLE - 0.5)
+    after = cpu_over(log) / visible
+    report(f"  {what}: {under * 100:.0f} % of the visible run's time, uncovered again "
+           f"{after * 100:.0f} %")
+    if limit_low:
+        expect(under <= UNSEEN_SHARE, f"{what}: {under * 100:.0f} % while covered")
+    else:
+        expect(under >= SEEN_SHARE, f"{what}: {under * 100:.0f} % while mostly seen")
+    expect(after >= SEEN_SHARE, f"{what}: {after * 100:.0f} % once uncovered")
+
+
+def check_covered_wallpaper(s, report):
+    """The wallpaper beside the stand-in shell under a maximised window of another process
+    and under two half-screen windows idles, plays again once they are gone, and keeps
+    playing under one window over 60 % of the screen."""
+    s.reg_delete(SETTINGS_KEY)
+    shell = start_stub_shell(s, "cover_shell")
+    log = s.log_path("covered-wallpaper.log")
+    run = s.start_velmora("covered_wallpaper", ["--wallpaper", "--log", log, "--seed", "5"])
+    try:
+        wait_log(log, run)
+        expect(wait_until(lambda: attached_window(s, shell), 30), "the wallpaper was not attached")
+        time.sleep(1.0)
+        visible = cpu_over(log)
+        report(f"  visible: {visible * 100:.0f} % of a core")
+        expect(visible > 0.05, "the visible run takes no time to compare with")
+        half_w = SCREEN_W // 2
+        covered_share(s, report, log, visible, "a maximised window",
+                      lambda: start_cover(s, "cover_max", maximised=True), True)
+        covered_share(s, report, log, visible, "two half-screen windows",
+                      lambda: start_cover(s, "cover_halves", (0, 0, half_w, SCREEN_H),
+                                          (half_w, 0, SCREEN_W, SCREEN_H)), True)
+        covered_share(s, report, log, visible, "one window over 60 %",
+                      lambda: start_cover(s, "cover_60", (0, 0, SCREEN_W * 6 // 10, SCREEN_H)), False)
+        s.probe("close", "VelmoraTitleLive")
+        expect_exit(run.wait(30), 0, "closing the wallpaper window")
+    finally:
+        s.stop_velmora(run)
+        shell.stop()
+
+
+def check_covered_window(s, report):
+    """A windowed run under a borderless window over the whole screen idles and plays again
+    once it is gone."""
+    s.reg_delete(SETTINGS_KEY)
+    log = s.log_path("covered-window.log")
+    run = s.start_velmora("covered_window", ["--window", "--log", log, "--seed", "5"])
+    try:
+        wait_log(log, run)
+        expect(wait_until(s.main_window, 30), "no visible main window")
+        time.sleep(1.0)
+        visible = cpu_over(log)
+        report(f"  visible: {visible * 100:.0f} % of a core")
+        covered_share(s, report, log, visible, "a window over the whole screen",
+                      lambda: start_cover(s, "cover_window", (0, 0, SCREEN_W, SCREEN_H)), True)
+        s.probe("close", "VelmoraTitleLive")
+        expect_exit(run.wait(30), 0, "closing the window")
+    finally:
+        s.stop_velmora(run)
+
+
+def check_session_lock(s, report):
+    """A session lock posted to the tray window pauses the run; the unlock resumes it. Wine
+    sends no session notifications, so the probe posts them."""
+    s.reg_delete(SETTINGS_KEY)
+    log = s.log_path("lock.log")
+    run = s.start_velmora("lock", ["--window", "--log", log, "--seed", "5"])
+    wm_wtssession_change, wts_session_lock, wts_session_unlock = "0x02B1", "7", "8"
+    try:
+        wait_log(log, run)
+        expect(wait_until(s.main_window, 30), "no visible main window")
+        time.sleep(1.0)
+        visible = cpu_over(log)
+        posted = s.probe("post", "VelmoraTitleLiveTray", wm_wtssession_change, "1", "1", wts_session_lock)
+        expect(posted.get("posted") == "1", "the lock was not posted")
+        time.sleep(SETTLE)
+        locked = cpu_over(log) / visible
+        s.probe("post", "VelmoraTitleLiveTray", wm_wtssession_change, "1", "1", wts_session_unlock)
+        time.sleep(SETTLE - 0.5)
+        unlocked = cpu_over(log) / visible
+        report(f"  visible {visible * 100:.0f} % of a core; locked {locked * 100:.0f} % of that, "
+               f"unlocked {unlocked * 100:.0f} %")
+        expect(locked <= UNSEEN_SHARE, f"{locked * 100:.0f} % while locked")
+        expect(unlocked >= SEEN_SHARE, f"{unlocked * 100:.0f} % after the unlock")
+        s.probe("close", "VelmoraTitleLive")
+        expect_exit(run.wait(30), 0, "closing the window")
+    finally:
+        s.stop_velmora(run)
+
 CHECKS = [
     ("resources", check_resources),
     ("dumps_match_linux", check_dumps_match_linux),
@@ -1273,6 +1390,9 @@ CHECKS = [
     ("installer", check_installer),
     ("installer_languages", check_installer_languages),
     ("frame_rate", check_frame_rate),
+    ("covered_wallpaper", check_covered_wallpaper),
+    ("covered_window", check_covered_window),
+    ("session_lock", check_session_lock),
 ]
 
 
