@@ -67,9 +67,10 @@ TEST(PictureSeen, CoveredFromNinetyFivePercentOfTheArea) {
   for (const auto& c : cases) EXPECT_EQ(PictureSeen(Covered(c.covers)), c.expected) << c.what;
 }
 
-TEST(PictureSeen, AnAreaOffEveryScreenIsNotMeasured) {
-  SeenInputs inputs = Covered({{-100, -100, 100, 100}});
-  inputs.area = {-400, -300, -100, -100};
+// A window wholly off the screens: clipped to them, its area is empty.
+TEST(PictureSeen, AnEmptyAreaIsNotMeasured) {
+  SeenInputs inputs = Covered({{-2000, -2000, 2000, 2000}});
+  inputs.area = {0, 100, 0, 50};
   EXPECT_EQ(PictureSeen(inputs), Seen);
 }
 

@@ -38,10 +38,8 @@ TEST_F(SystemNotices, AwayPausesAfterHalfASecondAndBackResumesAtOnce) {
     EXPECT_EQ(Timed().draws, 1) << c.what;
     EXPECT_FALSE(c.field) << c.what;
   }
-  // Neither a dimmed display, nor a payload shorter than a DWORD, nor other session
-  // changes stop it.
+  // Neither a dimmed display nor other session changes stop it.
   Display(GUID_CONSOLE_DISPLAY_STATE, 2);
-  PortableSetPowerSetting(GUID_SESSION_DISPLAY_STATUS, std::vector<uint8_t>{0, 0});
   PortableChangeSession(WTS_REMOTE_DISCONNECT);
   PortableChangeSession(WTS_SESSION_LOGOFF);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(Timed().draws, 1);
@@ -71,6 +69,10 @@ TEST_F(SystemNotices, TheStateAtTheStartAndTheSavers) {
     Pass();
     EXPECT_EQ(gApp.powerSaving, step.powerSaving) << &step - steps;
   }
+  // A payload shorter than its DWORD is ignored.
+  PortableSetPowerSetting(GUID_POWER_SAVING_STATUS, std::vector<uint8_t>{1, 0});
+  Pass();
+  EXPECT_FALSE(gApp.powerSaving);
 }
 
 // Back from sleep or a lock: a wallpaper window moved out of the desktop is put back in it,
