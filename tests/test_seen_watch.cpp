@@ -77,6 +77,7 @@ TEST_F(SeenWatch, TheWalkEndsAtThePicture) {
     EXPECT_EQ(Verdict(), UnseenCovered) << "a topmost window stays above the desktop";
     for (HWND w : {left, right, topmost}) DestroyWindow(w);
     ExitProgram(&loop_);
+    ReleaseRenderer();
     gApp = AppState{};
   }
   // Windowed: what lies below the window does not count, what lies above does, and only the

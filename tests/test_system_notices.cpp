@@ -113,6 +113,7 @@ TEST_F(SystemNotices, OnlyTheTrayWindowRegistersAndUndoesItAtExit) {
   EXPECT_EQ(PortablePowerRegistrationCount(tray), 0);
 
   // Refused registrations are no obstacle, and there is nothing to undo.
+  ReleaseRenderer();
   gApp = AppState{};
   PortableFailSessionRegistration(true);
   PortableFailPowerRegistrations(ERROR_ACCESS_DENIED);
