@@ -3,6 +3,7 @@
 #include "app/seen_watch.h"
 
 #include <iterator>
+#include <type_traits>
 
 #include "app/app_state.h"
 #include "app/picture_seen.h"
@@ -24,7 +25,7 @@ const struct {
     {EVENT_OBJECT_SHOW, EVENT_OBJECT_HIDE},
     {EVENT_OBJECT_CLOAKED, EVENT_OBJECT_UNCLOAKED},
 };
-static_assert(std::size(kHookedEvents) == std::size(AppState{}.winEventHooks));
+static_assert(std::size(kHookedEvents) == std::extent_v<decltype(AppState::winEventHooks)>);
 
 // Only top-level windows cover anything. A window that is already gone (hidden on its way
 // to being destroyed) may have uncovered the picture.

@@ -10,9 +10,16 @@
 
 namespace {
 
+// The taskbars, the notification area's overflow, Start and search, Task View and the task
+// switcher.
 const wchar_t* const kShellOverlays[] = {
-    L"Shell_TrayWnd",          L"Shell_SecondaryTrayWnd",     L"NotifyIconOverflowWindow",
-    L"Windows.UI.Core.CoreWindow", L"MultitaskingViewFrame", L"XamlExplorerHostIslandWindow"};
+    L"Shell_TrayWnd",
+    L"Shell_SecondaryTrayWnd",
+    L"NotifyIconOverflowWindow",
+    L"Windows.UI.Core.CoreWindow",
+    L"MultitaskingViewFrame",
+    L"XamlExplorerHostIslandWindow",
+};
 const int kClassNameCapacity = 256;
 
 struct Walk {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <type_traits>
 
 #include "app/app_state.h"
 #include "app/seen_watch.h"
@@ -26,7 +27,7 @@ const GUID kBatterySaver = {0xe00958c0, 0xc213, 0x4ace,
 const GUID kEnergySaver = {0x550e8400, 0xe29b, 0x41d4,
                            {0xa7, 0x16, 0x44, 0x66, 0x55, 0x44, 0x00, 0x00}};
 const GUID* const kSettings[] = {&kConsoleDisplay, &kSessionDisplay, &kBatterySaver, &kEnergySaver};
-static_assert(std::size(kSettings) == std::size(AppState{}.powerNotices));
+static_assert(std::size(kSettings) == std::extent_v<decltype(AppState::powerNotices)>);
 // A display's state: 0 off, 1 on, 2 dimmed (still seen).
 const DWORD kDisplayOff = 0;
 
