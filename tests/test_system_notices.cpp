@@ -84,7 +84,7 @@ TEST_F(SystemNotices, ComingBackLooksAroundAndDrawsOnce) {
   Other(kSmallMonitor);
   PortableChangeSession(WTS_SESSION_LOCK);
   EXPECT_EQ(DrawnUntilPaused(), 5);
-  SetWindowPos(gApp.mainWindow, nullptr, 40, 30, 100, 100, SWP_NOZORDER);
+  SetWindowPos(gApp.mainWindow, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
   PortableRemoveDevice(gApp.device);
   PortableChangeSession(WTS_SESSION_UNLOCK);
   Deliver();
