@@ -30,6 +30,9 @@ const GUID* const kSettings[] = {&kConsoleDisplay, &kSessionDisplay, &kBatterySa
 static_assert(std::size(kSettings) == std::extent_v<decltype(AppState::powerNotices)>);
 // A display's state: 0 off, 1 on, 2 dimmed (still seen).
 const DWORD kDisplayOff = 0;
+// Energy saver's state: 0 unknown, 1 off, 2 on (standard), 3 on (high savings). Battery
+// saver's is 0 off, 1 on.
+const DWORD kEnergySaverStandard = 2;
 
 // While the machine slept or the user was away, the shell may have restarted (with no
 // taskbar broadcast that reached the program), the device may have gone and the monitors may
@@ -80,7 +83,7 @@ void OnSettingChange(const POWERBROADCAST_SETTING* setting) {
   } else if (which == kBatterySaver) {
     gApp.batterySaverOn = value != 0;
   } else if (which == kEnergySaver) {
-    gApp.energySaverOn = value != 0;
+    gApp.energySaverOn = value >= kEnergySaverStandard;
   } else {
     return;
   }

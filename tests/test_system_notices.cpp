@@ -60,8 +60,10 @@ TEST_F(SystemNotices, TheStateAtTheStartAndTheSavers) {
     DWORD value;
     bool powerSaving;
   } steps[] = {
-      {GUID_POWER_SAVING_STATUS, 1, true}, {GUID_ENERGY_SAVER_STATUS, 0, true},
-      {GUID_POWER_SAVING_STATUS, 0, false}, {GUID_ENERGY_SAVER_STATUS, 1, true},
+      // Energy saver: 0 unknown, 1 off, 2 standard, 3 high savings.
+      {GUID_POWER_SAVING_STATUS, 1, true}, {GUID_ENERGY_SAVER_STATUS, 1, true},
+      {GUID_POWER_SAVING_STATUS, 0, false}, {GUID_ENERGY_SAVER_STATUS, 3, true},
+      {GUID_ENERGY_SAVER_STATUS, 1, false}, {GUID_ENERGY_SAVER_STATUS, 2, true},
       {GUID_ENERGY_SAVER_STATUS, 0, false},
   };
   for (const auto& step : steps) {
