@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "control/live_control.h"
 #include "win32/kernel.h"
 
 namespace {
@@ -46,4 +47,10 @@ BOOL CloseHandle(HANDLE handle) {
   if (found->second.descriptor >= 0) close(found->second.descriptor);
   handles.erase(found);
   return TRUE;
+}
+
+int PortableOpenHandleCount(PortableHandleKind kind) {
+  int count = 0;
+  for (const auto& [handle, object] : handles) count += object.kind == kind;
+  return count;
 }

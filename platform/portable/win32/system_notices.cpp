@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "control/live_control.h"
 #include "control/session_control.h"
 #include "win32/desktop_internal.h"
 #include "win32/kernel.h"
@@ -200,6 +201,17 @@ void PortableFailSessionRegistration(bool serviceDown) { sessionServiceDown = se
 int PortablePowerRegistrationCount(HWND window) {
   return (int)std::count_if(powerRegistrations.begin(), powerRegistrations.end(),
                             [&](const PowerRegistration& r) { return r.window == window; });
+}
+
+int PortableSessionRegistrationCount() { return (int)sessionWindows.size(); }
+
+int PortablePowerSettingRegistrationCount() {
+  return (int)std::count_if(powerRegistrations.begin(), powerRegistrations.end(),
+                            [](const PowerRegistration& r) { return !r.suspendResume; });
+}
+
+int PortableSuspendRegistrationCount() {
+  return (int)powerRegistrations.size() - PortablePowerSettingRegistrationCount();
 }
 
 bool PortableSessionRegistered(HWND window) {
