@@ -338,12 +338,7 @@ SampledTexture SampledView(ID3D11ShaderResourceView* view, TextureAddress addres
   ID3D11Resource* resource = nullptr;
   view->GetResource(&resource);
   const auto* texture = dynamic_cast<portable_d3d::Texture*>(resource);
-  SampledTexture sampled;
-  sampled.tiles = texture->tiles.data();
-  sampled.width = (int32_t)texture->Desc().Width;
-  sampled.height = (int32_t)texture->Desc().Height;
-  sampled.tilesPerRow = (sampled.width + 3) / 4;
-  if (!texture->grey.empty()) sampled.grey = texture->grey.data();
+  SampledTexture sampled = texture->Sampled();
   sampled.addressU = sampled.addressV = address;
   resource->Release();
   return sampled;
@@ -498,7 +493,7 @@ TEST(Device, BlockTexturesAreDecodedOnceIntoSampledTexels) {
 
   auto* internal = dynamic_cast<portable_d3d::Texture*>(texture);
   ASSERT_NE(internal, nullptr);
-  SampledTexture sampled{internal->tiles.data(), 8, 8, 2, TextureAddress::Clamp, TextureAddress::Clamp};
+  SampledTexture sampled = internal->Sampled();
   for (int block = 0; block < 4; ++block) {
     uint8_t decoded[16][4];
     DecodeBC3Block(&original[block * 16], decoded);
@@ -510,6 +505,64 @@ TEST(Device, BlockTexturesAreDecodedOnceIntoSampledTexels) {
     }
   }
   texture->Release();
+  device->Release();
+}
+
+// A renderer rebuilt after a device loss makes its textures again from the same bytes on a
+// new device: they share the first decode, kept after its texture went. Any other bytes,
+// size or format decode anew, and every texture samples its own bytes.
+TEST(Device, TexturesMadeAgainFromTheSameBytesShareTheirDecode) {
+  std::mt19937 random(9);
+  std::vector<uint8_t> blocks(4 * 16);  // 8 x 8 texels of BC3: two rows of 32 bytes
+  for (uint8_t& byte : blocks) byte = (uint8_t)random();
+  std::vector<uint8_t> spaced(2 * 48);  // the same rows 48 bytes apart
+  std::copy(blocks.begin(), blocks.begin() + 32, spaced.begin());
+  std::copy(blocks.begin() + 32, blocks.end(), spaced.begin() + 48);
+  std::vector<uint8_t> lastChanged = blocks;
+  lastChanged.back() ^= 1;
+
+  struct Case {
+    const char* what;
+    UINT width, height;
+    DXGI_FORMAT format;
+    const std::vector<uint8_t>& bytes;
+    UINT pitch;
+    bool shared;
+  };
+  const DXGI_FORMAT bc1 = DXGI_FORMAT_BC1_UNORM, bc3 = DXGI_FORMAT_BC3_UNORM;
+  const Case first = {"the first", 8, 8, bc3, blocks, 32, false};
+  const Case cases[] = {
+      {"the same bytes", 8, 8, bc3, blocks, 32, true},
+      {"the same rows further apart", 8, 8, bc3, spaced, 48, true},
+      {"the last byte changed", 8, 8, bc3, lastChanged, 32, false},
+      {"the same bytes as 16 x 4", 16, 4, bc3, blocks, 64, false},
+      {"the same bytes as BC1", 8, 16, bc1, blocks, 16, false},
+  };
+  // Makes the texture on `device` and checks every texel against its own blocks; its tiles.
+  auto make = [](ID3D11Device* device, const Case& c) -> const uint8_t* {
+    D3D11_TEXTURE2D_DESC desc = TextureDesc(c.width, c.height, c.format, D3D11_USAGE_IMMUTABLE,
+                                            D3D11_BIND_SHADER_RESOURCE);
+    D3D11_SUBRESOURCE_DATA data = {c.bytes.data(), c.pitch, 0};
+    ID3D11Texture2D* texture = nullptr;
+    EXPECT_EQ(device->CreateTexture2D(&desc, &data, &texture), S_OK) << c.what;
+    if (!texture) return nullptr;
+    const uint8_t* tiles = dynamic_cast<portable_d3d::Texture*>(texture)->Sampled().tiles;
+    const UINT blockBytes = c.format == bc1 ? 8 : 16, blocksX = c.width / 4;
+    for (UINT b = 0; b < blocksX * (c.height / 4); ++b) {
+      const uint8_t* block = c.bytes.data() + b / blocksX * c.pitch + b % blocksX * blockBytes;
+      uint8_t decoded[16][4];
+      c.format == bc1 ? DecodeBC1Block(block, decoded) : DecodeBC3Block(block, decoded);
+      EXPECT_EQ(std::memcmp(tiles + b * 64, decoded, 64), 0) << c.what << ", block " << b;
+    }
+    texture->Release();
+    return tiles;
+  };
+
+  ID3D11Device* lost = CreateWarpDevice();
+  const uint8_t* firstTiles = make(lost, first);
+  lost->Release();
+  ID3D11Device* device = CreateWarpDevice();
+  for (const Case& c : cases) EXPECT_EQ(make(device, c) == firstTiles, c.shared) << c.what;
   device->Release();
 }
 

@@ -165,14 +165,8 @@ void SplitIntoBlocks(const BackgroundFrame& frame, const std::vector<RasterSpan>
 }
 
 SampledTexture BindTexture(ShaderResourceView* view, SamplerState* sampler) {
-  SampledTexture texture;
-  if (!view) return texture;
-  const Texture* source = view->Target();
-  texture.tiles = source->tiles.data();
-  texture.width = (int32_t)source->Desc().Width;
-  texture.height = (int32_t)source->Desc().Height;
-  texture.tilesPerRow = (texture.width + 3) / 4;
-  if (!source->grey.empty()) texture.grey = source->grey.data();
+  if (!view) return SampledTexture{};
+  SampledTexture texture = view->Target()->Sampled();
   // Without a sampler, Direct3D's default state: linear filtering, clamp addressing.
   if (sampler) {
     auto mode = [](D3D11_TEXTURE_ADDRESS_MODE m) {

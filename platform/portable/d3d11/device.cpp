@@ -2,7 +2,6 @@
 #include <cstring>
 #include <new>
 
-#include "blocks/block_decode.h"
 #include "d3d11/objects.h"
 
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xc0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -41,6 +40,17 @@ HRESULT AnswerQuery(IUnknown* self, REFIID riid, void** object,
 }
 
 Texture::Texture(Device* device, const D3D11_TEXTURE2D_DESC& desc) : Child(device), desc_(desc) {}
+
+SampledTexture Texture::Sampled() const {
+  SampledTexture sampled;
+  sampled.width = (int32_t)desc_.Width;
+  sampled.height = (int32_t)desc_.Height;
+  sampled.tilesPerRow = (sampled.width + 3) / 4;
+  if (!texels) return sampled;
+  sampled.tiles = texels->tiles.data();
+  if (!texels->grey.empty()) sampled.grey = texels->grey.data();
+  return sampled;
+}
 
 HRESULT Texture::QueryInterface(REFIID riid, void** object) {
   return AnswerQuery(this, riid, object, {&IID_IUnknown, &IID_ID3D11Resource, &IID_ID3D11Texture2D});
@@ -120,40 +130,6 @@ namespace {
 
 bool ValidDimension(UINT size) { return size > 0 && size <= D3D11_REQ_TEXTURE2D_U_OR_V_DIMENSION; }
 
-// Decodes block-compressed rows into the tiled layout: one BC block is one 4 x 4 tile.
-void DecodeBlocks(const D3D11_TEXTURE2D_DESC& desc, const D3D11_SUBRESOURCE_DATA& data,
-                  uint8_t* tiles) {
-  const bool bc1 = desc.Format == DXGI_FORMAT_BC1_UNORM;
-  const UINT blockBytes = bc1 ? 8 : 16;
-  const UINT blocksX = desc.Width / 4, blocksY = desc.Height / 4;
-  const uint8_t* source = (const uint8_t*)data.pSysMem;
-  for (UINT by = 0; by < blocksY; ++by) {
-    const uint8_t* row = source + (size_t)by * data.SysMemPitch;
-    for (UINT bx = 0; bx < blocksX; ++bx) {
-      uint8_t(*tile)[4] = (uint8_t(*)[4])(tiles + ((size_t)by * blocksX + bx) * 64);
-      if (bc1)
-        DecodeBC1Block(row + (size_t)bx * blockBytes, tile);
-      else
-        DecodeBC3Block(row + (size_t)bx * blockBytes, tile);
-    }
-  }
-}
-
-void TileTexels(const D3D11_TEXTURE2D_DESC& desc, const D3D11_SUBRESOURCE_DATA& data,
-                TexelBytes* tiles) {
-  SampledTexture layout;
-  layout.width = (int32_t)desc.Width;
-  layout.height = (int32_t)desc.Height;
-  layout.tilesPerRow = (int32_t)((desc.Width + 3) / 4);
-  tiles->assign((size_t)layout.tilesPerRow * ((desc.Height + 3) / 4) * 64, 0);
-  layout.tiles = tiles->data();
-  const uint8_t* source = (const uint8_t*)data.pSysMem;
-  for (UINT y = 0; y < desc.Height; ++y)
-    for (UINT x = 0; x < desc.Width; ++x)
-      std::memcpy((uint8_t*)TexelAddress(layout, (int32_t)x, (int32_t)y),
-                  source + (size_t)y * data.SysMemPitch + (size_t)x * 4, 4);
-}
-
 // What this device supports of Direct3D's texture descriptions; E_INVALIDARG for what
 // Direct3D itself refuses, E_NOTIMPL for valid combinations the program never needs.
 HRESULT CheckTextureDesc(const D3D11_TEXTURE2D_DESC& d, const D3D11_SUBRESOURCE_DATA* data) {
@@ -208,11 +184,9 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
   Texture* created = nullptr;
   try {
     created = new Texture(this, *desc);
-    if (desc->Format != DXGI_FORMAT_R8G8B8A8_UNORM) {
-      created->tiles.resize((size_t)desc->Width * desc->Height * 4);
-      DecodeBlocks(*desc, *initialData, created->tiles.data());
-    } else if (desc->BindFlags & D3D11_BIND_SHADER_RESOURCE) {
-      TileTexels(*desc, *initialData, &created->tiles);
+    // Only immutable textures, made from their initial data, are sampled here.
+    if (desc->BindFlags & D3D11_BIND_SHADER_RESOURCE) {
+      created->texels = DecodeTexels(*desc, *initialData);
     } else {
       created->pixels.assign((size_t)desc->Width * desc->Height * 4, 0);
       if (initialData)
@@ -220,14 +194,6 @@ HRESULT Device::CreateTexture2D(const D3D11_TEXTURE2D_DESC* desc,
           std::memcpy(created->pixels.data() + (size_t)y * desc->Width * 4,
                       (const uint8_t*)initialData->pSysMem + (size_t)y * initialData->SysMemPitch,
                       (size_t)desc->Width * 4);
-    }
-    if (!created->tiles.empty()) {
-      SampledTexture layout;
-      layout.tiles = created->tiles.data();
-      layout.width = (int32_t)desc->Width;
-      layout.height = (int32_t)desc->Height;
-      layout.tilesPerRow = (layout.width + 3) / 4;
-      BuildGreyLayouts(layout, &created->grey);
     }
   } catch (const std::bad_alloc&) {
     if (created) created->Release();

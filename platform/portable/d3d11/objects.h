@@ -13,12 +13,14 @@
 #include <atomic>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "d3d11/d3d11.h"
 #include "control/d3d11_control.h"
 #include "d3d11/rasterizer.h"
 #include "d3d11/large_pages.h"
+#include "d3d11/texels.h"
 #include "kernels/sampled_texture.h"
 
 namespace portable_d3d {
@@ -86,10 +88,10 @@ class Texture final : public Child<ID3D11Texture2D> {
   const D3D11_TEXTURE2D_DESC& Desc() const { return desc_; }
   // R8G8B8A8 render targets and staging textures: rows of Width * 4 bytes.
   TexelBytes pixels;
-  // Shader-resource textures: the tiled layout of SampledTexture, decoded once.
-  TexelBytes tiles;
-  // Grey ones again as grey columns and alpha tiles (BuildGreyLayouts), for the vector kernel.
-  TexelBytes grey;
+  // Shader-resource textures: their texels as the kernels read them; null for the others.
+  std::shared_ptr<const DecodedTexels> texels;
+  // What the kernels sample, with clamp addressing (no tiles for a texture without texels).
+  SampledTexture Sampled() const;
   bool mapped = false;
 
  private:
