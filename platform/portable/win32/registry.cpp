@@ -153,21 +153,18 @@ RegistryFile ReadRegistryFile() {
   std::string bytes;
   file.readable = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
                   (uint64_t)info.st_size <= kLargestFile;
-  if (file.readable) {
-    bytes.resize(kLargestFile + 1);
-    size_t done = 0;
-    while (done < bytes.size()) {
-      ssize_t n = read(fd, &bytes[done], bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        file.readable = n == 0;
-        break;
-      }
-      done += (size_t)n;
+  // In pieces, so that a read costs what the file holds, up to a piece past the largest.
+  char piece[4096];
+  while (file.readable && bytes.size() <= kLargestFile) {
+    ssize_t n = read(fd, piece, sizeof piece);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      file.readable = n == 0;
+      break;
     }
-    bytes.resize(done);
-    file.readable = file.readable && done <= kLargestFile;  // it grew while being read
+    bytes.append(piece, (size_t)n);
   }
+  file.readable = file.readable && bytes.size() <= kLargestFile;  // it grew while being read
   close(fd);
   if (!file.readable) return file;
 
