@@ -29,6 +29,11 @@
 //                            ENDSESSION_CLOSEAPP) the process is then ended at once, as
 //                            Windows may; the Restart Manager waits 10 s for it to end
 //   probe size CLASS W H     resizes that window so that its client area is W x H
+//   probe counts CLASS       the kernel handles and the windows of the process that owns the
+//                            first window of that class
+//   probe commands CLASS MS ID...
+//                            posts WM_COMMAND with each ID in turn to that window, waiting MS
+//                            milliseconds after each
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -194,6 +199,63 @@ int EndSession(HWND window, LPARAM reasons) {
   return 0;
 }
 
+// An entry of NtQuerySystemInformation's handle list (SystemHandleInformation, 16) as Wine
+// lays it out; the list opens with the count in a pointer-sized field. Wine answers
+// GetProcessHandleCount and GetGuiResources with 0, so the handles are counted from here.
+struct HandleEntry {
+  ULONG process;
+  BYTE type, flags;
+  USHORT value;
+  void* object;
+  ULONG access;
+};
+typedef LONG(WINAPI* QuerySystem)(ULONG, void*, ULONG, ULONG*);
+
+int HandlesOf(DWORD process) {
+  QuerySystem query = (QuerySystem)(void*)GetProcAddress(GetModuleHandleW(L"ntdll.dll"),
+                                                         "NtQuerySystemInformation");
+  std::string list(1 << 16, '\0');
+  ULONG needed = 0;
+  LONG status = -1;
+  while (query && (status = query(16, list.data(), (ULONG)list.size(), &needed)) != 0 &&
+         list.size() < (64u << 20))
+    list.resize(list.size() * 2);
+  if (status != 0) return -1;
+  ULONG_PTR count = *(const ULONG_PTR*)list.data();
+  const HandleEntry* entries = (const HandleEntry*)(list.data() + sizeof(ULONG_PTR));
+  int held = 0;
+  for (ULONG_PTR i = 0; i < count; ++i) held += entries[i].process == process;
+  return held;
+}
+
+struct WindowCount {
+  DWORD process;
+  int windows;
+};
+
+BOOL CALLBACK CountWindow(HWND window, LPARAM lParam) {
+  WindowCount* count = (WindowCount*)lParam;
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  count->windows += process == count->process;
+  return TRUE;
+}
+
+// Every window of the process, children inside other processes' windows included.
+BOOL CALLBACK CountWindowAndChildren(HWND window, LPARAM lParam) {
+  CountWindow(window, lParam);
+  EnumChildWindows(window, CountWindow, lParam);
+  return TRUE;
+}
+
+int PrintCounts(HWND window) {
+  WindowCount count = {0, 0};
+  if (!window || !GetWindowThreadProcessId(window, &count.process)) return 1;
+  EnumWindows(CountWindowAndChildren, (LPARAM)&count);
+  std::printf("handles=%d\nwindows=%d\n", HandlesOf(count.process), count.windows);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -315,6 +377,17 @@ int main(int argc, char** argv) {
                                         outer.bottom - outer.top,
                                         SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     std::printf("sized=%d\n", sized ? 1 : 0);
+    return window ? 0 : 1;
+  }
+  if (command == "counts" && argc == 3) return PrintCounts(FindAnyWindow(argv[2]));
+  if (command == "commands" && argc >= 5) {
+    HWND window = FindAnyWindow(argv[2]);
+    int posted = 0;
+    for (int i = 4; window && i < argc; ++i, ++posted) {
+      if (!PostMessageW(window, WM_COMMAND, (WPARAM)std::strtoul(argv[i], nullptr, 0), 0)) break;
+      Sleep((DWORD)std::atoi(argv[3]));
+    }
+    std::printf("posted=%d\n", posted);
     return window ? 0 : 1;
   }
   if (command == "close" && argc == 3) {

@@ -1369,6 +1369,46 @@ def check_session_lock(s, report):
     finally:
         s.stop_velmora(run)
 
+
+def check_long_day(s, report):
+    """Sixty display-mode changes by the tray menu's commands, through fullscreen, the window
+    and the wallpaper beside the stand-in shell, leave the process's kernel handles and
+    windows where they were after the first eight. Wine answers GetProcessHandleCount and
+    GetGuiResources with 0, so the probe counts the handles in the system's handle list and
+    the windows by enumeration; GDI objects and menus cannot be counted here."""
+    s.reg_delete(SETTINGS_KEY)
+    shell = start_stub_shell(s, "longday_shell")
+    log = s.log_path("longday.log")
+    run = s.start_velmora("longday", ["--window", "--log", log])
+    # Fullscreen, windowed, wallpaper, windowed; then a tone, which shows that the tray
+    # window has taken every command before it.
+    cycle = ["1004", "1005", "1006", "1005"]
+
+    def changes(cycles, tone, stored):
+        before = s.probe("window", "VelmoraTitleLive").get("hwnd")
+        posted = s.probe("commands", "VelmoraTitleLiveTray", "150", *(cycle * cycles), tone).get("posted")
+        expect(posted == str(len(cycle) * cycles + 1), f"{posted} commands posted")
+        s.wait_reg("Tone", stored)
+        window = s.main_window()
+        expect(window and window["hwnd"] != before and window["parent"] == "0",
+               f"not a new top-level window after the changes: {window}")
+        return s.probe("counts", "VelmoraTitleLiveTray")
+
+    try:
+        wait_log(log, run)
+        warm = changes(2, "1009", "0x2")
+        end = changes(15, "1007", "0x0")
+        report(f"  after 8 mode changes {warm}, after 60 more {end}")
+        for count in ("handles", "windows"):
+            expect(end.get(count) == warm.get(count) and int(warm.get(count, -1)) > 0,
+                   f"{count}: {warm.get(count)} after warm-up, {end.get(count)} at the end")
+        s.probe("close", "VelmoraTitleLive")
+        expect_exit(run.wait(30), 0, "closing the window after the mode changes")
+    finally:
+        s.stop_velmora(run)
+        shell.stop()
+
+
 CHECKS = [
     ("resources", check_resources),
     ("dumps_match_linux", check_dumps_match_linux),
@@ -1393,6 +1433,7 @@ CHECKS = [
     ("covered_wallpaper", check_covered_wallpaper),
     ("covered_window", check_covered_window),
     ("session_lock", check_session_lock),
+    ("long_day", check_long_day),
 ]
 
 
