@@ -2,7 +2,12 @@
 #include "app/startup.h"
 
 #ifdef _WIN32
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return RunProgram(instance); }
+#include "platform/windows/wine_direct3d.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  PreferSingleThreadedDirect3DUnderWine();
+  return RunProgram(instance);
+}
 #else
 int main(int argc, char** argv) {
   PortableSetArguments(argc, argv);
