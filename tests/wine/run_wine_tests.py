@@ -915,14 +915,22 @@ def choose_from_tray_menu(s, area, button, keys):
     s.xdotool("key", "--window", menu["xwindow"], "--delay", "100", *keys, required=False)
 
 
-def cpu_seconds(marker):
-    """User and system time so far of the processes whose command line holds marker."""
-    total, found = 0, False
+def pids_with(marker):
+    """The processes whose command line holds marker."""
     for pid in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if marker.encode() not in f.read():
-                    continue
+                if marker.encode() in f.read():
+                    yield pid
+        except OSError:
+            continue
+
+
+def cpu_seconds(marker):
+    """User and system time so far of the processes whose command line holds marker."""
+    total, found = 0, False
+    for pid in pids_with(marker):
+        try:
             with open(f"/proc/{pid}/stat") as f:
                 fields = f.read().rsplit(")", 1)[1].split()
         except OSError:
@@ -989,11 +997,8 @@ def check_minimised_and_paused(s, report):
 def thread_names(marker):
     """The names of the threads of the processes whose command line holds marker."""
     names = []
-    for pid in filter(str.isdigit, os.listdir("/proc")):
+    for pid in pids_with(marker):
         try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if marker.encode() not in f.read():
-                    continue
             for tid in os.listdir(f"/proc/{pid}/task"):
                 with open(f"/proc/{pid}/task/{tid}/comm") as f:
                     names.append(f.read().strip())
@@ -1134,14 +1139,7 @@ def check_session_end(s, report):
 
 def running(marker):
     """Whether a process's command line holds marker."""
-    for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open(f"/proc/{pid}/cmdline", "rb") as f:
-                if marker.encode() in f.read():
-                    return True
-        except OSError:
-            continue
-    return False
+    return next(pids_with(marker), None) is not None
 
 
 def uninstall(s, folder):
